@@ -1,0 +1,27 @@
+# zlib, minizip and GoogleTest, all installed by scripts/setup (never copied in).
+find_package(ZLIB REQUIRED)
+
+if(WIN32)
+  # minizip built for mingw by scripts/setup from Debian's zlib source package.
+  find_library(MINIZIP_LIBRARY NAMES minizip REQUIRED)
+  find_path(MINIZIP_INCLUDE_DIR minizip/unzip.h REQUIRED)
+  add_library(talv_minizip INTERFACE)
+  target_link_libraries(talv_minizip INTERFACE ${MINIZIP_LIBRARY} ZLIB::ZLIB)
+  target_include_directories(talv_minizip SYSTEM INTERFACE ${MINIZIP_INCLUDE_DIR})
+
+  # Debian's googletest source tree, built with our cross compiler.
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  if(NOT TARGET GTest::gtest_main)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+  endif()
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
+  add_library(talv_minizip INTERFACE)
+  target_link_libraries(talv_minizip INTERFACE PkgConfig::MINIZIP ZLIB::ZLIB)
+  find_package(GTest REQUIRED)
+endif()

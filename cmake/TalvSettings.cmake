@@ -1,0 +1,19 @@
+# Addresses the publisher sets per build, without editing code. Hosts default to the
+# reserved .example domain.
+set(TALV_PATCH_BASE_URL "http://patch.talvenor.example/talvenor" CACHE STRING
+    "Default patch base address (m_patchBaseUrl); its path must be /talvenor")
+set(TALV_XML_INSTALLER "http://download.microsoft.example/msxml/msxmlkor.msi 5439488" CACHE STRING
+    "String 7: XML library installer address and its size in bytes")
+set(TALV_DX_INSTALLER "http://download.microsoft.example/directx/dxwebsetup.exe 299624" CACHE STRING
+    "String 8: DirectX web installer address and its size in bytes")
+set(TALV_NOTICE_URL "http://www.talvenor.example/talvenor/launcher/notice.html" CACHE STRING
+    "String 10: launcher notice page")
+set(TALV_DOWNLOAD_HOSTS "http://down1.talvenor.example/\\nhttp://down2.talvenor.example/" CACHE STRING
+    "String 26: download host prefixes separated by \\n")
+set(TALV_PORTAL_URL "http://www.talvenor.example/" CACHE STRING "String 62: official portal page")
+set(TALV_HINT_URL "http://game.talvenor.example/hint" CACHE STRING "String 63: hints page")
+set(TALV_JOIN_URL "http://www.talvenor.example/member/join" CACHE STRING "String 64: member registration page")
+set(TALV_EVENT_URL "http://www.talvenor.example/event" CACHE STRING "Event page opened by the launcher dialog")
+
+configure_file(${CMAKE_CURRENT_LIST_DIR}/build_settings.h.in
+               ${CMAKE_BINARY_DIR}/generated/build_settings.h @ONLY)

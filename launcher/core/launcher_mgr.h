@@ -1,0 +1,140 @@
+// CLauncherMgr: the one process-wide launcher state. The header carries no Windows header,
+// so pure code (parsers, path helpers) reaches the log and the settings from the host build.
+#pragma once
+#include <cstdint>
+#include <list>
+
+#include "launcher/core/installed_file_tree.h"
+#include "launcher/core/limits.h"
+#include "launcher/core/text.h"
+
+// Window and module handles, declared as <windows.h> declares them (STRICT).
+struct HWND__;
+struct HINSTANCE__;
+class CDialog;
+
+constexpr int LauncherVersion = 205;
+
+enum LauncherMode : int {
+  ModePatch = 1,
+  ModeInstall = 2,
+  ModeZipInstall = 3,
+  ModeSplitInstall = 4,
+  ModeUninstall = 5,
+};
+
+// Message box types (the system's values): information and question.
+constexpr int kMessageInfo = 0;
+constexpr int kMessageQuestion = 4;
+
+// Receives every formatted log line (CR LF included) before it is written. Tests install
+// one to see what the code logs.
+using LogTap = void (*)(const char* line, void* context);
+
+// Replaces the message box when set (host mode, tests). Gets the string id (0 when the text
+// came from no string) and returns the button the box would have returned.
+using MessageHook = int (*)(int stringId, const char* text, int type, void* context);
+
+class CLauncherMgr {
+ public:
+  CLauncherMgr() = default;
+  CLauncherMgr(const CLauncherMgr&) = delete;
+  CLauncherMgr& operator=(const CLauncherMgr&) = delete;
+
+  // --- Start-up, command line and modes -------------------------------------------------
+  bool Init(const char* commandLine, HINSTANCE__* instance);
+  void ParseCommandLine();
+  void Run();
+  bool Shutdown();
+  bool SetGameDir(const char* path);
+  char* GetUserFolder(char* out);
+  // Copies the patch information's "login" and "arg" values; null leaves a field unchanged.
+  void SetLoginAddress(const char* address);
+  void SetClientArgs(const char* args);
+  // The installer data file names looked for in the working directory (case-sensitive
+  // "exe" replacement in the whole path), from the launcher's module path.
+  bool InstallerDataFile(const char* modulePath, const char* extension, char* out,
+                         std::size_t outSize) const;
+  // Self-extracting trailer of an executable (default: the launcher's own).
+  bool CheckSelfExtract(const char* exePath = nullptr, std::uint32_t* a = nullptr,
+                        std::uint32_t* b = nullptr, std::uint32_t* c = nullptr,
+                        std::int64_t* p = nullptr);
+  bool ReadExePatchVersions(std::uint32_t* begin, std::uint32_t* end,
+                            const char* exePath = nullptr);
+
+  // --- Log --------------------------------------------------------------------------------
+  void Log(const char* format, ...) const TALV_PRINTF(2, 3);
+  void WriteLogHeader() const;
+  void WriteDateTime() const;
+  void CopyLog(std::uint32_t fromVersion, std::uint32_t toVersion) const;
+  void LogDirectoryListing(const char* directory, bool recursive) const;
+  void SetLogTap(LogTap tap, void* context) { m_logTap = tap; m_logTapContext = context; }
+
+  // --- Main window, dialogs and messages -----------------------------------------------
+  bool CreateMainWindow();
+  CDialog* CreateDialog(int type);
+  void DestroyMainWindow();
+  void MinimizeMainWindow();
+  int MessageBox(const char* text, int type);
+  int ShowMessage(int code, int stringId, int type);
+  void ShowRunError();
+  char* GetString(std::size_t size, char* buffer, int id);
+  void* LoadBitmap(int id);
+  const void* LoadBinResource(int id, std::uint32_t* size);
+  void OpenWebPage(const char* address);
+  void WriteReadme(const char* folder);
+  void SetMessageHook(MessageHook hook, void* context) { m_messageHook = hook; m_messageHookContext = context; }
+
+  // --- Environment checks -------------------------------------------------------------
+  std::uint32_t GetSecuritySize(const char* path);
+
+  // --- Game client start ----------------------------------------------------------------
+
+  // --- Registry store ---------------------------------------------------------------------
+
+  // --- Fields -----------------------------------------------------------------------------
+  bool m_initialized = false;
+  HINSTANCE__* m_hInstance = nullptr;
+  char m_commandLine[kMaxCommandLine] = {};
+  char m_currentDir[kMaxPath] = {};
+  int m_mode = ModePatch;
+  bool m_forcePatch = false;
+  bool m_forceUpdateLauncher = false;
+  bool m_npc = false;
+  char m_gameDir[kMaxPath] = {};
+  char m_installerDir[kMaxPath] = {};
+  char m_patchDir[kMaxPath] = {};
+  char m_clientArgs[kMaxPath] = {};
+  char m_loginAddress[kMaxPath] = {};
+  char m_devFtp[kMaxPath] = {};
+  char m_patchBaseUrl[kMaxPath] = {};
+  char m_title[kMaxPath] = {};
+  char m_userFolderName[kMaxPath] = {};
+  char m_domain[kMaxPath] = {};
+  char m_passN[kMaxPath] = {};
+  char m_passV[kMaxPath] = {};
+  char m_passT[kMaxPath] = {};
+  char m_passport[kMaxCommandLine] = {};
+  HWND__* m_mainWnd = nullptr;
+  std::list<CDialog*> m_dialogs;
+  InstalledFileTree m_installedFiles;
+  bool m_installedFilesDirty = false;
+  char m_logPath[kMaxPath] = {};
+  bool m_ogmInstall = false;
+  bool m_oguTry = false;
+  bool m_installRequested = false;
+  bool m_exePatch = false;
+
+ private:
+  void ResetState();
+  int ShowMessageBox(int stringId, const char* text, int type);
+
+  bool m_comInitialized = false;
+  LogTap m_logTap = nullptr;
+  void* m_logTapContext = nullptr;
+  MessageHook m_messageHook = nullptr;
+  void* m_messageHookContext = nullptr;
+};
+
+// The process-wide instance.
+extern CLauncherMgr g_launcher;

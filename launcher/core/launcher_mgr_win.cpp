@@ -1,0 +1,233 @@
+// CLauncherMgr start-up, shutdown and log file on Windows.
+#include "launcher/core/windows_api.h"
+
+#include <cstring>
+
+#include "launcher/core/env_checks.h"
+#include "launcher/core/file_system.h"
+#include "launcher/core/launcher_mgr.h"
+#include "launcher/core/paths.h"
+#include "launcher/core/self_extract.h"
+#include "launcher/core/win_handle.h"
+#include "launcher/ui/dialog.h"
+
+namespace {
+
+class FileByteSource : public ByteSource {
+ public:
+  explicit FileByteSource(HANDLE file) : file_(file) {}
+  std::int64_t Size() override {
+    LARGE_INTEGER size = {};
+    return GetFileSizeEx(file_, &size) ? size.QuadPart : -1;
+  }
+  bool ReadAt(std::int64_t offset, void* buffer, std::size_t length) override {
+    LARGE_INTEGER at;
+    at.QuadPart = offset;
+    DWORD read = 0;
+    return SetFilePointerEx(file_, at, nullptr, FILE_BEGIN) &&
+           ReadFile(file_, buffer, static_cast<DWORD>(length), &read, nullptr) && read == length;
+  }
+
+ private:
+  HANDLE file_;
+};
+
+bool ModulePath(char* out, DWORD size) {
+  DWORD n = GetModuleFileNameA(nullptr, out, size);
+  return n != 0 && n < size;
+}
+
+CFileHandle OpenForReading(const char* path) {
+  return CFileHandle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+}  // namespace
+
+bool CLauncherMgr::Init(const char* commandLine, HINSTANCE__* instance) {
+  if (m_initialized) return false;
+  m_initialized = true;
+  m_hInstance = instance;
+  ResetState();
+  if (commandLine != nullptr) {
+    CopyString(m_commandLine, commandLine);
+  } else {
+    std::memset(m_commandLine, 0, sizeof(m_commandLine));
+  }
+  m_comInitialized = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+
+  DWORD n = GetCurrentDirectoryA(sizeof(m_currentDir), m_currentDir);
+  if (n == 0 || n >= sizeof(m_currentDir)) m_currentDir[0] = '\0';
+  if (!AddTrailingSeparator(m_currentDir)) m_currentDir[0] = '\0';
+
+  ParseCommandLine();
+
+  GetString(sizeof(m_title), m_title, 29);
+  GetString(sizeof(m_userFolderName), m_userFolderName, 60);
+
+  char logFolder[kMaxPath];
+  char documents[MAX_PATH];
+  if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents))) {
+    char reportFolder[kMaxPath];
+    char userFolder[kMaxPath];
+    JoinPath(m_userFolderName, userFolder, documents);
+    JoinPath(GetString(sizeof(reportFolder), reportFolder, 61), logFolder, userFolder);
+    CreateDirectories(logFolder, false);
+  } else {
+    CopyString(logFolder, m_currentDir);
+  }
+  JoinPath("launcher_log.txt", m_logPath, logFolder);
+  CFileHandle(CreateFileA(m_logPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+
+  WriteLogHeader();
+
+  char module[kMaxPath];
+  if (ModulePath(module, sizeof(module))) {
+    char dataFile[kMaxPath];
+    if (InstallerDataFile(module, "tlvn", dataFile, sizeof(dataFile)) && FileExists(dataFile)) {
+      m_mode = ModeZipInstall;
+      Log("ZipInstaller Mode.");
+    } else if (InstallerDataFile(module, "dat", dataFile, sizeof(dataFile)) && FileExists(dataFile)) {
+      m_mode = ModeSplitInstall;
+      Log("SplitInstaller Mode.");
+    }
+    if (CheckSelfExtract(module)) {
+      m_mode = ModePatch;
+      m_exePatch = true;
+      Log("ExePatch Mode.");
+    }
+  }
+
+  if (IsCompatibilityModeSet()) {
+    ClearCompatibilityMode();
+    ShowMessage(0, 1055, kMessageInfo);
+    return false;
+  }
+  return true;
+}
+
+void CLauncherMgr::Run() {
+  if (!m_initialized) return;
+  if (IsOtherLauncherRunning()) {
+    MinimizeMainWindow();
+    ShowMessage(0, 71, kMessageInfo);
+    return;
+  }
+  if (!CreateMainWindow()) return;
+  int type = 6;
+  if (m_mode >= ModeInstall && m_mode <= ModeSplitInstall) type = 0;
+  if (m_mode == ModeUninstall) type = 8;
+  CDialog* first = CreateDialog(type);
+  if (first == nullptr) return;
+  if (m_mainWnd != nullptr) {
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  first->Destroy();
+}
+
+bool CLauncherMgr::Shutdown() {
+  if (!m_initialized) return false;
+  for (CDialog* dialog : m_dialogs) delete dialog;
+  m_dialogs.clear();
+  m_mainWnd = nullptr;
+  Log("Cleanup.");
+  if (m_comInitialized) CoUninitialize();
+  m_comInitialized = false;
+  m_initialized = false;
+  return true;
+}
+
+char* CLauncherMgr::GetUserFolder(char* out) {
+  if (!m_initialized || out == nullptr) return nullptr;
+  out[0] = '\0';
+  char documents[MAX_PATH];
+  if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents))) {
+    JoinPath(m_userFolderName, out, documents, kMaxPath);
+  }
+  return out;
+}
+
+bool CLauncherMgr::CheckSelfExtract(const char* exePath, std::uint32_t* a, std::uint32_t* b,
+                                    std::uint32_t* c, std::int64_t* p) {
+  char module[kMaxPath];
+  if (exePath == nullptr) {
+    if (!ModulePath(module, sizeof(module))) return false;
+    exePath = module;
+  }
+  const std::uint32_t security = GetSecuritySize(exePath);
+  CFileHandle file = OpenForReading(exePath);
+  if (!file) return false;
+  FileByteSource source(file.get());
+  SelfExtractTrailer trailer;
+  if (!ReadSelfExtractTrailer(source, security, &trailer)) return false;
+  if (a != nullptr) *a = trailer.a;
+  if (b != nullptr) *b = trailer.b;
+  if (c != nullptr) *c = trailer.c;
+  if (p != nullptr) *p = trailer.p;
+  return true;
+}
+
+bool CLauncherMgr::ReadExePatchVersions(std::uint32_t* begin, std::uint32_t* end, const char* exePath) {
+  if (m_mode != ModePatch) return false;
+  char module[kMaxPath];
+  if (exePath == nullptr) {
+    if (!ModulePath(module, sizeof(module))) return false;
+    exePath = module;
+  }
+  const std::uint32_t security = GetSecuritySize(exePath);
+  CFileHandle file = OpenForReading(exePath);
+  if (!file) return false;
+  FileByteSource source(file.get());
+  return ReadExePatchRange(source, security, begin, end);
+}
+
+void CLauncherMgr::WriteLogHeader() const {
+  Log("Talvenor Launcher for %s :  ver%d", m_title, LauncherVersion);
+  WriteDateTime();
+}
+
+void CLauncherMgr::WriteDateTime() const {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  Log("Date/Time : %04d/%02d/%02d, %02d:%02d:%02d", now.wYear, now.wMonth, now.wDay, now.wHour,
+      now.wMinute, now.wSecond);
+}
+
+void CLauncherMgr::CopyLog(std::uint32_t fromVersion, std::uint32_t toVersion) const {
+  if (!m_initialized) return;
+  char folder[kMaxPath];
+  char name[kMaxPath];
+  char target[kMaxPath];
+  GetParentDir(folder, m_logPath);
+  FormatString(name, sizeof(name), "launcher_log_%u_to_%u.txt", fromVersion, toVersion);
+  if (!JoinPath(name, target, folder)) return;
+  CopyFileA(m_logPath, target, FALSE);
+}
+
+void CLauncherMgr::LogDirectoryListing(const char* directory, bool recursive) const {
+  if (!m_initialized || directory == nullptr) return;
+  char pattern[kMaxPath];
+  if (!JoinPath("*.*", pattern, directory)) return;
+  WIN32_FIND_DATAA entry;
+  CFindHandle find(FindFirstFileA(pattern, &entry));
+  if (!find) return;
+  do {
+    if (entry.cFileName[0] == '.') continue;
+    char path[kMaxPath];
+    if (!JoinPath(entry.cFileName, path, directory)) continue;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (recursive) LogDirectoryListing(path, true);
+      continue;
+    }
+    FILETIME local;
+    SYSTEMTIME t = {};
+    FileTimeToLocalFileTime(&entry.ftLastWriteTime, &local);
+    FileTimeToSystemTime(&local, &t);
+    Log(" %s, %04d/%02d/%02d, %02d:%02d:%02d, %ubytes", path, t.wYear, t.wMonth, t.wDay, t.wHour,
+        t.wMinute, t.wSecond, static_cast<unsigned>(entry.nFileSizeLow));
+  } while (FindNextFileA(find.get(), &entry));
+}

@@ -1,0 +1,113 @@
+// Owners for Windows handles: one template, one traits type per kind of handle, the
+// "no handle" value part of the type. Copies are deleted; moves hand ownership over.
+#pragma once
+#include "launcher/core/windows_api.h"
+
+#include <utility>
+
+template <typename Traits>
+class CUniqueHandle {
+ public:
+  using Type = typename Traits::Type;
+
+  CUniqueHandle() noexcept : h_(Traits::Invalid()) {}
+  explicit CUniqueHandle(Type h) noexcept : h_(h) {}
+  ~CUniqueHandle() { reset(); }
+  CUniqueHandle(const CUniqueHandle&) = delete;
+  CUniqueHandle& operator=(const CUniqueHandle&) = delete;
+  CUniqueHandle(CUniqueHandle&& other) noexcept : h_(other.release()) {}
+  CUniqueHandle& operator=(CUniqueHandle&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+
+  Type get() const noexcept { return h_; }
+  explicit operator bool() const noexcept { return h_ != Traits::Invalid(); }
+  void reset(Type h = Traits::Invalid()) noexcept {
+    Type old = std::exchange(h_, h);
+    if (old != Traits::Invalid()) Traits::Close(old);
+  }
+  Type release() noexcept { return std::exchange(h_, Traits::Invalid()); }
+  // For out-parameters of creation functions: closes what is held, then exposes the slot.
+  Type* put() noexcept {
+    reset();
+    return &h_;
+  }
+
+ private:
+  Type h_;
+};
+
+namespace handle_traits {
+struct File {  // CreateFile: INVALID_HANDLE_VALUE means none
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type h) { CloseHandle(h); }
+};
+struct Kernel {  // threads, processes, events, mappings: NULL means none
+  using Type = HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { CloseHandle(h); }
+};
+struct Find {
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type h) { FindClose(h); }
+};
+struct RegKey {
+  using Type = HKEY;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { RegCloseKey(h); }
+};
+struct Internet {
+  using Type = HINTERNET;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { InternetCloseHandle(h); }
+};
+struct GdiObject {
+  using Type = HGDIOBJ;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { DeleteObject(h); }
+};
+struct MappedView {
+  using Type = const void*;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { UnmapViewOfFile(h); }
+};
+struct Module {
+  using Type = HMODULE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { FreeLibrary(h); }
+};
+}  // namespace handle_traits
+
+using CFileHandle = CUniqueHandle<handle_traits::File>;
+using CKernelHandle = CUniqueHandle<handle_traits::Kernel>;
+using CFindHandle = CUniqueHandle<handle_traits::Find>;
+using CRegKey = CUniqueHandle<handle_traits::RegKey>;
+using CInternetHandle = CUniqueHandle<handle_traits::Internet>;
+using CGdiObject = CUniqueHandle<handle_traits::GdiObject>;
+using CMappedView = CUniqueHandle<handle_traits::MappedView>;
+using CModule = CUniqueHandle<handle_traits::Module>;
+
+// Balances a successful CoInitializeEx / OleInitialize on this thread.
+class CComScope {
+ public:
+  explicit CComScope(bool ole = false);
+  ~CComScope();
+  CComScope(const CComScope&) = delete;
+  CComScope& operator=(const CComScope&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  bool ole_;
+  bool ok_;
+};
+
+inline CComScope::CComScope(bool ole)
+    : ole_(ole),
+      ok_(SUCCEEDED(ole ? OleInitialize(nullptr) : CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+inline CComScope::~CComScope() {
+  if (!ok_) return;
+  if (ole_) OleUninitialize(); else CoUninitialize();
+}

@@ -1,0 +1,11 @@
+// Program entry of Talvenor.exe.
+#include "launcher/core/windows_api.h"
+
+#include "launcher/core/launcher_mgr.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  if (!g_launcher.Init(commandLine, instance)) return 0;
+  g_launcher.Run();
+  g_launcher.Shutdown();
+  return 0;
+}
