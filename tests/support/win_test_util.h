@@ -42,6 +42,43 @@ ProcessResult RunProcess(const std::string& commandLine, const std::string& work
                          std::uint32_t timeoutMs = 60000, bool captureOutput = true,
                          const std::string& input = "");
 
+// A program started without waiting; killed when the object goes if still running.
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  bool Start(const std::string& commandLine, const std::string& workingDir = "");
+  // Waits up to timeoutMs; true when the process ended (its code in *exitCode).
+  bool Wait(std::uint32_t timeoutMs, std::uint32_t* exitCode = nullptr);
+  void Kill();
+
+ private:
+  void* process_ = nullptr;
+};
+
+// Starts a helper program of tests/helpers and waits (bounded) until it reports ready by
+// creating its ready file. Returns false when it did not get ready within timeoutMs.
+bool StartHelper(ChildProcess& child, const std::string& helper, const std::string& arguments,
+                 std::uint32_t timeoutMs = 20000);
+
+// Polls until the predicate holds or timeoutMs passes; returns the predicate's last value.
+template <typename Predicate>
+bool WaitUntil(Predicate predicate, std::uint32_t timeoutMs);
+std::uint32_t TickMs();
+void PauseMs(std::uint32_t ms);
+
+template <typename Predicate>
+bool WaitUntil(Predicate predicate, std::uint32_t timeoutMs) {
+  const std::uint32_t start = TickMs();
+  while (!predicate()) {
+    if (TickMs() - start >= timeoutMs) return predicate();
+    PauseMs(20);
+  }
+  return true;
+}
+
 // A server of the test fixture: the value of KEY from the environment ("" when unset).
 std::string ServerEnv(const char* key);
 // True when the fixture servers are up (skip network tests otherwise).

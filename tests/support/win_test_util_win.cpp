@@ -140,3 +140,58 @@ std::string ServerEnv(const char* key) {
 }
 
 bool ServersAvailable() { return !ServerEnv("TALV_HTTP_HOST").empty(); }
+
+ChildProcess::~ChildProcess() {
+  Kill();
+}
+
+bool ChildProcess::Start(const std::string& commandLine, const std::string& workingDir) {
+  Kill();
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  std::string line = commandLine;
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &info)) {
+    return false;
+  }
+  CloseHandle(info.hThread);
+  process_ = info.hProcess;
+  return true;
+}
+
+bool ChildProcess::Wait(std::uint32_t timeoutMs, std::uint32_t* exitCode) {
+  if (process_ == nullptr) return true;
+  if (WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0) return false;
+  DWORD code = 0;
+  GetExitCodeProcess(process_, &code);
+  if (exitCode != nullptr) *exitCode = code;
+  return true;
+}
+
+void ChildProcess::Kill() {
+  if (process_ == nullptr) return;
+  if (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
+    TerminateProcess(process_, 99);
+    WaitForSingleObject(process_, 5000);
+  }
+  CloseHandle(process_);
+  process_ = nullptr;
+}
+
+bool StartHelper(ChildProcess& child, const std::string& helper, const std::string& arguments,
+                 std::uint32_t timeoutMs) {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof(temp), temp);
+  static unsigned counter = 0;
+  const std::string ready = std::string(temp) + "talv_ready_" + std::to_string(GetCurrentProcessId()) + "_" +
+                            std::to_string(++counter);
+  DeleteFileA(ready.c_str());
+  if (!child.Start("\"" + BinPath(helper + ".exe") + "\" " + arguments + " \"" + ready + "\"")) return false;
+  bool ok = WaitUntil([&] { return PathExists(ready); }, timeoutMs);
+  DeleteFileA(ready.c_str());
+  return ok;
+}
+
+std::uint32_t TickMs() { return GetTickCount(); }
+void PauseMs(std::uint32_t ms) { Sleep(ms); }
