@@ -15,6 +15,8 @@ void CLauncherMgr::ResetState() {
   m_mode = ModePatch;
   m_forcePatch = m_forceUpdateLauncher = m_npc = false;
   m_ogmInstall = m_oguTry = m_installRequested = m_exePatch = false;
+  m_pipeMode = m_hostPlay = false;
+  m_exitCode = 0;
   for (char* field : {m_currentDir, m_gameDir, m_installerDir, m_patchDir, m_clientArgs,
                       m_loginAddress, m_devFtp, m_title, m_userFolderName, m_domain, m_passN,
                       m_passV, m_passT, m_logPath}) {
@@ -53,6 +55,8 @@ void CLauncherMgr::ParseCommandLine() {
         Log("Uninstaller mode");
       } else if (EqualsNoCase(token, "/ogm_install")) {
         m_ogmInstall = true;
+      } else if (EqualsNoCase(token, "/pipe")) {
+        m_pipeMode = true;
       }
       if (StartsWithNoCase(token, "/N:", 3)) {
         CopyOption(*this, m_passN, token + 3, "/N:");
@@ -81,6 +85,11 @@ void CLauncherMgr::ParseCommandLine() {
       CopyOption(*this, m_domain, token + 7, "domain:");
     } else if (StartsWithNoCase(token, "TK_OGU_TRY", 10)) {
       m_oguTry = true;
+    } else if (StartsWithNoCase(token, "patchurl:", 9)) {
+      // Replaces the compiled-in patch base for this run (test rigs, staging servers).
+      CopyOption(*this, m_patchBaseUrl, token + 9, "patchurl:");
+    } else if (EqualsNoCase(token, "play")) {
+      m_hostPlay = true;
     }
   }
 }
@@ -140,4 +149,24 @@ void CLauncherMgr::Log(const char* format, ...) const {
   line[length] = '\0';
   if (m_logTap != nullptr) m_logTap(line, m_logTapContext);
   WriteLogOutput(m_logPath, line, length);
+}
+
+std::string CLauncherMgr::HostMessageLine(int stringId, const char* text) {
+  std::string out = "message : " + std::to_string(stringId) + " : ";
+  if (text == nullptr) return out;
+  if (text[0] == 8 || text[0] == 9) ++text;  // the stay-on-top mark of a message box
+  bool lineStart = true;
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p == '\r' || *p == '\n') {
+      lineStart = true;
+      continue;
+    }
+    if (lineStart && *p == '#') {
+      lineStart = false;
+      continue;
+    }
+    lineStart = false;
+    out += *p;
+  }
+  return out;
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <list>
+#include <string>
 
 #include "launcher/core/installed_file_tree.h"
 #include "launcher/core/limits.h"
@@ -84,6 +85,9 @@ class CLauncherMgr {
   void OpenWebPage(const char* address);
   void WriteReadme(const char* folder);
   void SetMessageHook(MessageHook hook, void* context) { m_messageHook = hook; m_messageHookContext = context; }
+  // Host mode: a message box becomes the line "message : ID : TEXT" (markers and line
+  // breaks removed) and a question is answered "no".
+  static std::string HostMessageLine(int stringId, const char* text);
 
   // --- Environment checks -------------------------------------------------------------
   std::uint32_t GetSecuritySize(const char* path);
@@ -124,6 +128,10 @@ class CLauncherMgr {
   bool m_oguTry = false;
   bool m_installRequested = false;
   bool m_exePatch = false;
+  // Host mode ("/pipe"): no dialog; progress and messages go to standard output as lines.
+  bool m_pipeMode = false;
+  bool m_hostPlay = false;  // "play": start the client after a successful host-mode run
+  int m_exitCode = 0;       // process exit code chosen by the run
 
  private:
   void ResetState();

@@ -147,3 +147,19 @@ TEST(Log, NothingIsWrittenBeforeInit) {
   mgr.Log("hidden");
   EXPECT_TRUE(seen.empty());
 }
+
+TEST(HostMode, OptionsAndMessageLines) {
+  auto mgr = Parse("/PIPE play patchurl:http://127.0.0.5/talvenor /pipeline");
+  EXPECT_TRUE(mgr->m_pipeMode);
+  EXPECT_TRUE(mgr->m_hostPlay);
+  EXPECT_STREQ(mgr->m_patchBaseUrl, "http://127.0.0.5/talvenor");
+  auto plain = Parse("/pipeline playing");
+  EXPECT_FALSE(plain->m_pipeMode);
+  EXPECT_FALSE(plain->m_hostPlay);
+
+  EXPECT_EQ(CLauncherMgr::HostMessageLine(28, "#talvenor\xA6\x77\n#x"), "message : 28 : talvenor\xA6\x77x");
+  EXPECT_EQ(CLauncherMgr::HostMessageLine(19, "##a,\n#  b.\r\n# c"), "message : 19 : #a,  b. c");
+  EXPECT_EQ(CLauncherMgr::HostMessageLine(31, "x,\ny.\n "), "message : 31 : x,y. ");
+  EXPECT_EQ(CLauncherMgr::HostMessageLine(37, "#e(10)"), "message : 37 : e(10)");
+  EXPECT_EQ(CLauncherMgr::HostMessageLine(0, "\x08#top"), "message : 0 : top");
+}
