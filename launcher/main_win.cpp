@@ -6,6 +6,7 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   if (!g_launcher.Init(commandLine, instance)) return 0;
   g_launcher.Run();
+  const int exitCode = g_launcher.m_exitCode;
   g_launcher.Shutdown();
-  return 0;
+  return exitCode;
 }

@@ -46,6 +46,9 @@ class CLauncherMgr {
   bool Init(const char* commandLine, HINSTANCE__* instance);
   void ParseCommandLine();
   void Run();
+  // Host mode ("/pipe"): the run without a dialog, driven through standard input/output.
+  void EnterHostMode();
+  void RunHostMode();
   bool Shutdown();
   bool SetGameDir(const char* path);
   char* GetUserFolder(char* out);

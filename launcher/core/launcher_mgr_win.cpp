@@ -61,6 +61,7 @@ bool CLauncherMgr::Init(const char* commandLine, HINSTANCE__* instance) {
   if (!AddTrailingSeparator(m_currentDir)) m_currentDir[0] = '\0';
 
   ParseCommandLine();
+  if (m_pipeMode) EnterHostMode();
 
   GetString(sizeof(m_title), m_title, 29);
   GetString(sizeof(m_userFolderName), m_userFolderName, 60);
@@ -108,6 +109,7 @@ bool CLauncherMgr::Init(const char* commandLine, HINSTANCE__* instance) {
 
 void CLauncherMgr::Run() {
   if (!m_initialized) return;
+  if (m_pipeMode) return RunHostMode();
   if (IsOtherLauncherRunning()) {
     MinimizeMainWindow();
     ShowMessage(0, 71, kMessageInfo);

@@ -15,9 +15,13 @@ class CDialog {
   virtual bool Create();
   virtual void Destroy();
   int Type() const { return m_type; }
+  // Set by the close button while the worker runs; the worker polls it.
+  bool IsCancelled() const { return m_cancel; }
+  void RequestCancel() { m_cancel = true; }
   HWND__* Window() const { return m_hWnd; }
 
  protected:
   int m_type;
   HWND__* m_hWnd = nullptr;
+  volatile bool m_cancel = false;
 };

@@ -1,0 +1,106 @@
+// Host mode ("/pipe"): the dialog-less run that a host program (a portal client, a test
+// rig, a build server pre-patching a game image) drives. Progress goes to standard output
+// as pipe-panel lines, commands ("pause", "resume", "cancel") come from standard input,
+// message boxes become "message : ID : TEXT" lines and questions are answered "no", so
+// nothing ever waits for a click. The main window exists, hidden, so that other launchers
+// and renamer see a launcher running.
+#include "launcher/core/windows_api.h"
+
+#include <string>
+
+#include "launcher/core/env_checks.h"
+#include "launcher/core/launcher_mgr.h"
+#include "launcher/core/paths.h"
+#include "launcher/core/win_handle.h"
+#include "launcher/patch/launcher_worker.h"
+#include "launcher/patch/patch_helper.h"
+#include "launcher/patch/patch_info.h"
+#include "launcher/ui/pipe_panel.h"
+
+namespace {
+
+int HostMessage(int stringId, const char* text, int type, void*) {
+  WritePipeLine(CLauncherMgr::HostMessageLine(stringId, text).c_str());
+  return type == kMessageQuestion ? 7 : 1;
+}
+
+// Reads command lines from the host until its input ends; the end changes nothing.
+DWORD WINAPI ReadHostCommands(void*) {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  std::string pending;
+  char buffer[256];
+  DWORD read = 0;
+  while (input != nullptr && input != INVALID_HANDLE_VALUE &&
+         ReadFile(input, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+    pending.append(buffer, read);
+    for (std::size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+      if (int code = ParsePipeCommand(pending.substr(0, end))) QueuePipeCommand(code);
+    }
+  }
+  return 0;
+}
+
+// Exit codes a host can branch on without parsing the result line.
+int ExitCodeFor(int result) {
+  switch (result) {
+    case 1: return 0;   // game current
+    case 0: return 1;   // failed
+    case -1: return 2;  // stopped
+    case 3: return 3;   // play refused
+    case 2: return 4;   // launcher update handed to renamer: start the launcher again later
+    default: return 1;
+  }
+}
+
+}  // namespace
+
+void CLauncherMgr::EnterHostMode() { SetMessageHook(&HostMessage, nullptr); }
+
+void CLauncherMgr::RunHostMode() {
+  int result = 0;
+  auto finish = [&](int r) {
+    char line[32];
+    FormatString(line, sizeof(line), "result : %d", r);
+    WritePipeLine(line);
+    m_exitCode = ExitCodeFor(r);
+    DestroyMainWindow();
+  };
+  // Two launchers must never patch one directory at once.
+  if (IsOtherLauncherRunning()) {
+    ShowMessage(0, 71, kMessageInfo);
+    return finish(0);
+  }
+  if (!CreateMainWindow()) return finish(0);
+
+  LoadInstalledFiles();
+  char registered[kMaxPath] = {};
+  bool found = ReadGameDirFromRegistry(registered) && SetGameDir(registered) && IsClientInstalled();
+  if (!found) found = SetGameDir(m_currentDir) && IsClientInstalled();
+  if (!found) {
+    Log("Game installed directory is : %s", registered);
+    ShowMessage(0, 28, kMessageInfo);
+    return finish(0);
+  }
+
+  g_pipeCommandMode = true;
+  CKernelHandle reader(CreateThread(nullptr, 0, &ReadHostCommands, nullptr, 0, nullptr));
+
+  PatchTexts texts;
+  GetString(sizeof(texts.portalPage), texts.portalPage, 62);
+  GetString(sizeof(texts.memberPage), texts.memberPage, 64);
+  GetString(sizeof(texts.noticePage), texts.noticePage, 10);
+  JoinPath("patch_live.txt", texts.patchInfoUrl, m_patchBaseUrl);
+  ToForwardSlashes(texts.patchInfoUrl);
+  CPatchInfo info;
+  PatchContext context;
+  context.patchInfo = &info;
+  context.texts = &texts;
+  context.panel = &GetPipePanel();
+  result = RunLauncherWorker(context);
+
+  if (result == 1 && m_hostPlay && !StartClient(m_clientArgs, ReadClientVersion())) {
+    ShowMessage(0, 35, kMessageInfo);
+    result = 0;
+  }
+  finish(result);
+}

@@ -1,0 +1,32 @@
+#include "launcher/patch/launcher_worker.h"
+
+#include "launcher/core/launcher_mgr.h"
+#include "launcher/patch/exe_patch.h"
+#include "launcher/patch/patch_helper.h"
+#include "launcher/patch/patch_info.h"
+#include "launcher/ui/panel.h"
+#include "launcher/ui/pipe_panel.h"
+
+int RunLauncherWorker(PatchContext& context) {
+  IPanel& panel = context.panel != nullptr ? *context.panel : GetPipePanel();
+  if (context.patchInfo == nullptr || context.texts == nullptr ||
+      !context.patchInfo->Read(context.texts->patchInfoUrl)) {
+    g_launcher.ShowMessage(0, 48, kMessageInfo);
+    return 0;
+  }
+  int result = 0;
+  if (UpdateLauncher(context, &result)) return result;
+  {
+    CPatchHelper helper(&context);
+    if (g_launcher.m_exePatch) {
+      result = ExePatchMainProc(helper);
+    } else {
+      result = helper.PatchMainProc();
+      if (result == 0) g_launcher.ShowMessage(10, 37, kMessageInfo);
+    }
+  }
+  panel.SetProgress(0);
+  panel.SetText("");
+  panel.SetPanelType(PanelNone);
+  return result;
+}
