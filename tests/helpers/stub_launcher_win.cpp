@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "launcher/core/win_handle.h"
+
 int main() {
   char module[MAX_PATH];
   DWORD n = GetModuleFileNameA(nullptr, module, sizeof(module));
@@ -14,11 +16,11 @@ int main() {
   folder.erase(folder.find_last_of("\\/") + 1);
   const std::string partial = folder + "launcher_args.part";
   const char* commandLine = GetCommandLineA();
-  HANDLE file = CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return 3;
-  DWORD written = 0;
-  BOOL ok = WriteFile(file, commandLine, static_cast<DWORD>(std::strlen(commandLine)), &written, nullptr);
-  CloseHandle(file);
-  if (!ok) return 4;
+  {
+    CFileHandle file(CreateFileA(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return 3;
+    DWORD written = 0;
+    if (!WriteFile(file.get(), commandLine, static_cast<DWORD>(std::strlen(commandLine)), &written, nullptr)) return 4;
+  }
   return MoveFileExA(partial.c_str(), (folder + "launcher_args.txt").c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 5;
 }
