@@ -10,13 +10,13 @@
 void DeleteOwnExecutable() {
   char modulePath[kMaxPath];
   char shortPath[kMaxPath];
-  char comspec[kMaxPath];
+  char shell[kMaxPath];
   DWORD n = GetModuleFileNameA(nullptr, modulePath, sizeof(modulePath));
   if (n == 0 || n >= sizeof(modulePath)) return;
   n = GetShortPathNameA(modulePath, shortPath, sizeof(shortPath));
   if (n == 0 || n >= sizeof(shortPath)) return;
-  n = GetEnvironmentVariableA("COMSPEC", comspec, sizeof(comspec));
-  if (n == 0 || n >= sizeof(comspec)) return;
+  n = GetEnvironmentVariableA("COMSPEC", shell, sizeof(shell));
+  if (n == 0 || n >= sizeof(shell)) return;
 
   // Where the volume keeps no 8.3 names the short path is the long one and may hold
   // spaces, which "del" would take as several names.
@@ -31,7 +31,7 @@ void DeleteOwnExecutable() {
   info.cbSize = sizeof(info);
   info.fMask = SEE_MASK_NOCLOSEPROCESS;
   info.lpVerb = "Open";
-  info.lpFile = comspec;
+  info.lpFile = shell;
   info.lpParameters = parameters;
   info.lpDirectory = nullptr;
   info.nShow = SW_HIDE;
