@@ -86,7 +86,8 @@ struct LocalHeader {
   std::uint64_t dataOffset = 0;
 };
 
-// Reads the local header of an entry and settles its sizes. An entry written with a data
+// Reads the local header of an entry and settles its sizes. A local extra field longer
+// than the area for one ZIP64 record is refused. An entry written with a data
 // descriptor has zeros in its local size fields: its sizes and checksum then come from the
 // central directory, so that such a file is extracted instead of silently skipped.
 bool ReadLocalHeader(ZipArchive& archive, const CentralEntry& entry, LocalHeader* header) {
@@ -104,6 +105,7 @@ bool ReadLocalHeader(ZipArchive& archive, const CentralEntry& entry, LocalHeader
   const std::uint16_t nameLength = Le16(fixed + 26);
   const std::uint16_t extraLength = Le16(fixed + 28);
   header->dataOffset = static_cast<std::uint64_t>(entry.LocalOffset()) + kLocalFixed + nameLength + extraLength;
+  if (extraLength > kLocalExtraArea) return false;
 
   header->compressedSize = header->compressedField;
   header->uncompressedSize = uncompressedField;
@@ -117,7 +119,6 @@ bool ReadLocalHeader(ZipArchive& archive, const CentralEntry& entry, LocalHeader
   if (header->compressedField != kSize32Escape && uncompressedField != kSize32Escape) return true;
 
   // ZIP64: the 64-bit sizes stand in the extended-information record of the extra field.
-  if (extraLength > kLocalExtraArea) return false;
   unsigned char extra[kLocalExtraArea];
   stream.Seek(nameLength, 1);
   if (!ReadExactly(stream, extra, extraLength)) return false;
