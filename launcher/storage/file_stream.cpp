@@ -95,10 +95,12 @@ FileStream* FileStream::Open(const char* path) {
 }
 
 std::uint64_t FileStream::ReadRaw(void* buffer, std::uint32_t count) {
+  if (m_file == nullptr) return 0;
   return std::fread(buffer, 1, count, m_file);
 }
 
 void FileStream::SeekRaw(std::uint64_t position) {
+  if (m_file == nullptr) return;
   if (SeekFile(m_file, position) != 0) {
     // Leave the file at its end so that reads deliver nothing rather than wrong bytes.
     std::fseek(m_file, 0, SEEK_END);
