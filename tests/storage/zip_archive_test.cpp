@@ -45,7 +45,9 @@ void ExpectWalk(const std::vector<Walked>& got, const std::vector<Walked>& want)
   for (std::size_t i = 0; i < want.size(); ++i) {
     EXPECT_EQ(got[i].name, want[i].name) << i;
     EXPECT_EQ(got[i].empty, want[i].empty) << want[i].name;
-    if (!want[i].empty) EXPECT_EQ(got[i].extracted, want[i].extracted) << want[i].name;
+    if (!want[i].empty) {
+      EXPECT_EQ(got[i].extracted, want[i].extracted) << want[i].name;
+    }
   }
 }
 
