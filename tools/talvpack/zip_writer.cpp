@@ -74,18 +74,24 @@ bool ZipWriter::SeekTo(std::uint64_t position) {
   return Seek64(out_, position) == 0;
 }
 
+// The run of fields the local header and the directory entry share, from "version needed"
+// to the extra field's length.
+void ZipWriter::PutSharedFields(unsigned char* p, const Entry& e) {
+  Put16(p, 20);
+  Put16(p + 2, 0);
+  Put16(p + 4, e.method);
+  Put16(p + 6, e.dosTime);
+  Put16(p + 8, e.dosDate);
+  Put32(p + 10, e.crc);
+  Put32(p + 14, e.compressedSize);
+  Put32(p + 18, e.uncompressedSize);
+  Put16(p + 22, static_cast<std::uint32_t>(e.name.size()));
+  Put16(p + 24, 0);
+}
+
 bool ZipWriter::WriteLocalHeader(const Entry& e) {
   unsigned char h[30] = {'P', 'K', 3, 4};
-  Put16(h + 4, 20);
-  Put16(h + 6, 0);
-  Put16(h + 8, e.method);
-  Put16(h + 10, e.dosTime);
-  Put16(h + 12, e.dosDate);
-  Put32(h + 14, e.crc);
-  Put32(h + 18, e.compressedSize);
-  Put32(h + 22, e.uncompressedSize);
-  Put16(h + 26, static_cast<std::uint32_t>(e.name.size()));
-  Put16(h + 28, 0);
+  PutSharedFields(h + 4, e);
   return WriteBytes(h, sizeof(h)) && WriteBytes(e.name.data(), e.name.size());
 }
 
@@ -210,15 +216,8 @@ bool ZipWriter::Close(std::string* error) {
   for (const Entry& e : entries_) {
     if (!ok) break;
     unsigned char c[46] = {'P', 'K', 1, 2};
-    Put16(c + 4, 20);
-    Put16(c + 6, 20);
-    Put16(c + 10, e.method);
-    Put16(c + 12, e.dosTime);
-    Put16(c + 14, e.dosDate);
-    Put32(c + 16, e.crc);
-    Put32(c + 20, e.compressedSize);
-    Put32(c + 24, e.uncompressedSize);
-    Put16(c + 28, static_cast<std::uint32_t>(e.name.size()));
+    Put16(c + 4, 20);  // made by: MS-DOS, version 2.0
+    PutSharedFields(c + 6, e);
     Put32(c + 38, e.directory ? 0x10 : 0x20);  // MS-DOS attributes: folder / archive
     Put32(c + 42, e.localOffset);
     ok = WriteBytes(c, sizeof(c)) && WriteBytes(e.name.data(), e.name.size());

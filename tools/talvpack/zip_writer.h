@@ -26,6 +26,7 @@ class ZipWriter {
     std::uint32_t crc, compressedSize, uncompressedSize, localOffset;
     bool directory;
   };
+  static void PutSharedFields(unsigned char* p, const Entry& e);
   bool WriteLocalHeader(const Entry& e);
   bool WriteBytes(const void* data, std::size_t size);
   bool SeekTo(std::uint64_t position);
