@@ -1,0 +1,70 @@
+// The two download managers on WinINet. Every handle they close goes through
+// Safe_InternetCloseHandle (CSafeInternetHandle).
+#pragma once
+#include <optional>
+#include <string>
+
+#include "launcher/core/win_handle.h"
+#include "launcher/transfer/download_mgr.h"
+
+// Passive-mode binary FTP. Remembers the address of its last successful Connect and its
+// current directory so that OpenFile can rebuild a dropped connection once.
+class CDownloadMgrFtp : public CDownloadMgr {
+ public:
+  CDownloadMgrFtp() = default;
+  ~CDownloadMgrFtp() override;
+
+  bool Connect(const char* host, const char* user, const char* password, std::int32_t port) override;
+  bool Disconnect() override;
+  bool SetCurrentDirectory(const char* directory) override;
+  bool IsOpened() override { return static_cast<bool>(m_file); }
+  bool OpenFile(const char* name) override;
+  bool CloseFile() override;
+  bool ReadFile(void* buffer, std::uint32_t size, std::uint64_t* read) override;
+  bool IsRestartSupported() override { return false; }
+  bool SetFilePointer(std::uint32_t) override { return false; }
+
+  bool Reconnect();
+
+ private:
+  CSafeInternetHandle m_root;
+  CSafeInternetHandle m_connection;
+  CSafeInternetHandle m_file;
+  std::optional<std::string> m_host;
+  std::optional<std::string> m_user;
+  std::optional<std::string> m_password;
+  std::int32_t m_port = 0;
+  std::string m_currentDir;  // as last given to a successful SetCurrentDirectory
+};
+
+// HTTP GET with an optional range. OpenFile only prepares the request; the first ReadFile
+// sends it, so SetFilePointer fits in between.
+class CDownloadMgrHttp : public CDownloadMgr {
+ public:
+  CDownloadMgrHttp() = default;
+  ~CDownloadMgrHttp() override;
+
+  bool Connect(const char* host, const char* user, const char* password, std::int32_t port) override;
+  bool Disconnect() override;
+  bool SetCurrentDirectory(const char* directory) override;
+  bool IsOpened() override { return static_cast<bool>(m_request); }
+  bool OpenFile(const char* name) override;
+  bool CloseFile() override;
+  bool ReadFile(void* buffer, std::uint32_t size, std::uint64_t* read) override;
+  bool IsRestartSupported() override { return true; }
+  bool SetFilePointer(std::uint32_t position) override;
+
+ private:
+  CSafeInternetHandle m_root;
+  CSafeInternetHandle m_connection;
+  CSafeInternetHandle m_request;
+  char m_currentDir[kMaxPath] = {};  // with "/" for every separator
+  bool m_sent = false;
+};
+
+// Both managers open their root handle the same way.
+HINTERNET OpenInternetRoot();
+
+// True when every given text (null counts as fitting) fits a 260-byte buffer; otherwise
+// logs "<where> : <what> too long" and returns false.
+bool FitsPath(const char* where, const char* what, const char* text);
