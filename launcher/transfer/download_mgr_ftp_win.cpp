@@ -99,14 +99,17 @@ bool CDownloadMgrFtp::OpenFile(const char* name) {
   CopyString(converted, name);
   ToForwardSlashes(converted);
   for (bool reconnected = false;;) {
-    m_file.reset(FtpOpenFileA(m_connection.get(), converted, GENERIC_READ,
-                              FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, 0));
+    m_file.reset(OpenRemoteFile(converted));
     if (m_file) return true;
     const int code = LastError();
     g_launcher.Log("CDownloadMgrFtp::OpenFile() : FtpOpenFile(%s) failed : code%d", converted, code);
     if (reconnected || !IsConnectionLost(code) || !Reconnect()) return false;
     reconnected = true;
   }
+}
+
+HINTERNET CDownloadMgrFtp::OpenRemoteFile(const char* name) {
+  return FtpOpenFileA(m_connection.get(), name, GENERIC_READ, FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, 0);
 }
 
 bool CDownloadMgrFtp::Reconnect() {

@@ -1,5 +1,7 @@
 #include "launcher/core/windows_api.h"
 
+#include <cstdlib>
+
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
 #include "launcher/core/text.h"
@@ -11,6 +13,16 @@ int LastError() { return static_cast<int>(GetLastError()); }
 
 constexpr DWORD kStatusOk = 200;
 constexpr DWORD kStatusPartialContent = 206;
+
+// The announced body length, or -1 when the reply names none.
+long long ContentLength(HINTERNET request) {
+  char text[32] = {};
+  DWORD size = sizeof(text) - 1;
+  if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return -1;
+  char* end = nullptr;
+  const long long value = std::strtoll(text, &end, 10);
+  return end != text && value >= 0 ? value : -1;
+}
 
 }  // namespace
 
@@ -86,6 +98,7 @@ bool CDownloadMgrHttp::OpenFile(const char* name) {
     return false;
   }
   m_sent = false;
+  m_received = 0;
   return true;
 }
 
@@ -124,6 +137,18 @@ bool CDownloadMgrHttp::ReadFile(void* buffer, std::uint32_t size, std::uint64_t*
     *read = 0;
     return false;
   }
+  if (count == 0) {
+    // WinINet ends the body without an error when the server closes the connection early;
+    // taking that for the end would hand a cut file on as complete.
+    const long long expected = ContentLength(m_request.get());
+    if (expected >= 0 && m_received < static_cast<std::uint64_t>(expected)) {
+      g_launcher.Log("CDownloadMgrHttp::ReadFile() : connection closed after %llu of %lld bytes",
+                     static_cast<unsigned long long>(m_received), expected);
+      *read = 0;
+      return false;
+    }
+  }
+  m_received += count;
   *read = count;
   return true;
 }

@@ -26,6 +26,11 @@ class CDownloadMgrFtp : public CDownloadMgr {
 
   bool Reconnect();
 
+ protected:
+  // The one server request of OpenFile (FtpOpenFileA on the connection); null with the
+  // error in GetLastError. Tests replace it to see how a given error code is handled.
+  virtual HINTERNET OpenRemoteFile(const char* name);
+
  private:
   CSafeInternetHandle m_root;
   CSafeInternetHandle m_connection;
@@ -60,6 +65,7 @@ class CDownloadMgrHttp : public CDownloadMgr {
   CSafeInternetHandle m_request;
   char m_currentDir[kMaxPath] = {};  // with "/" for every separator
   bool m_sent = false;
+  std::uint64_t m_received = 0;  // body bytes of the open request so far
 };
 
 // Both managers open their root handle the same way.
