@@ -25,28 +25,8 @@ CDownloadMgrFtp::~CDownloadMgrFtp() { Disconnect(); }
 bool CDownloadMgrFtp::Connect(const char* host, const char* user, const char* password, std::int32_t port) {
   if (host == nullptr) return false;
   Disconnect();
-  if (!FitsPath("CDownloadMgrFtp::Connect()", "host", host) ||
-      !FitsPath("CDownloadMgrFtp::Connect()", "user", user) ||
-      !FitsPath("CDownloadMgrFtp::Connect()", "password", password)) {
-    return false;
-  }
   if (port == 0) port = INTERNET_DEFAULT_FTP_PORT;
-  if (port < 0 || port > 65535) {
-    g_launcher.Log("CDownloadMgrFtp::Connect() : invalid port : %d", port);
-    return false;
-  }
-  g_launcher.Log("Connect to \"%s\"...", host);
-  m_root.reset(OpenInternetRoot());
-  if (!m_root) {
-    g_launcher.Log("CDownloadMgrFtp::Connect() : InternetOpen() failed : code%d", LastError());
-    return false;
-  }
-  g_launcher.Log("Open session...");
-  m_connection.reset(InternetConnectA(m_root.get(), host, static_cast<INTERNET_PORT>(port), user, password,
-                                      INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0));
-  if (!m_connection) {
-    g_launcher.Log("CDownloadMgrFtp::Connect() : InternetConnect() failed : code%d", LastError());
-    Disconnect();
+  if (!m_session.Open("CDownloadMgrFtp", host, user, password, port, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE)) {
     return false;
   }
   m_host = host;
@@ -58,14 +38,7 @@ bool CDownloadMgrFtp::Connect(const char* host, const char* user, const char* pa
 
 bool CDownloadMgrFtp::Disconnect() {
   CloseFile();
-  if (m_connection) {
-    g_launcher.Log("Close session...");
-    m_connection.reset();
-  }
-  if (m_root) {
-    g_launcher.Log("Close connection...");
-    m_root.reset();
-  }
+  m_session.Close();
   m_host.reset();
   m_user.reset();
   m_password.reset();
@@ -74,12 +47,12 @@ bool CDownloadMgrFtp::Disconnect() {
 }
 
 bool CDownloadMgrFtp::SetCurrentDirectory(const char* directory) {
-  if (directory == nullptr || !m_connection) return false;
+  if (directory == nullptr || !m_session) return false;
   if (!FitsPath("CDownloadMgrFtp::SetCurrentDirectory()", "directory", directory)) return false;
   char converted[kMaxPath];
   CopyString(converted, directory);
   ToForwardSlashes(converted);
-  if (!FtpSetCurrentDirectoryA(m_connection.get(), converted)) {
+  if (!FtpSetCurrentDirectoryA(m_session.connection(), converted)) {
     g_launcher.Log("CDownloadMgrFtp::SetCurrentDirectory() : FtpSetCurrentDirectory(%s) failed.", converted);
     return false;
   }
@@ -89,7 +62,7 @@ bool CDownloadMgrFtp::SetCurrentDirectory(const char* directory) {
 }
 
 bool CDownloadMgrFtp::OpenFile(const char* name) {
-  if (name == nullptr || !m_connection) return false;
+  if (name == nullptr || !m_session) return false;
   if (m_file) {
     g_launcher.Log("CDownloadMgrFtp::OpenFile() : already opened.");
     return false;
@@ -109,7 +82,7 @@ bool CDownloadMgrFtp::OpenFile(const char* name) {
 }
 
 HINTERNET CDownloadMgrFtp::OpenRemoteFile(const char* name) {
-  return FtpOpenFileA(m_connection.get(), name, GENERIC_READ, FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, 0);
+  return FtpOpenFileA(m_session.connection(), name, GENERIC_READ, FTP_TRANSFER_TYPE_BINARY | INTERNET_FLAG_RELOAD, 0);
 }
 
 bool CDownloadMgrFtp::Reconnect() {

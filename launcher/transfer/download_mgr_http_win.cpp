@@ -31,47 +31,19 @@ CDownloadMgrHttp::~CDownloadMgrHttp() { Disconnect(); }
 bool CDownloadMgrHttp::Connect(const char* host, const char* user, const char* password, std::int32_t port) {
   if (host == nullptr) return false;
   Disconnect();
-  if (!FitsPath("CDownloadMgrHttp::Connect()", "host", host) ||
-      !FitsPath("CDownloadMgrHttp::Connect()", "user", user) ||
-      !FitsPath("CDownloadMgrHttp::Connect()", "password", password)) {
-    return false;
-  }
   if (port == 0) port = INTERNET_DEFAULT_HTTP_PORT;
-  if (port < 0 || port > 65535) {
-    g_launcher.Log("CDownloadMgrHttp::Connect() : invalid port : %d", port);
-    return false;
-  }
-  g_launcher.Log("Connect to \"%s\"...", host);
-  m_root.reset(OpenInternetRoot());
-  if (!m_root) {
-    g_launcher.Log("CDownloadMgrHttp::Connect() : InternetOpen() failed : code%d", LastError());
-    return false;
-  }
-  m_connection.reset(InternetConnectA(m_root.get(), host, static_cast<INTERNET_PORT>(port), user, password,
-                                      INTERNET_SERVICE_HTTP, 0, 0));
-  if (!m_connection) {
-    g_launcher.Log("CDownloadMgrHttp::Connect() : InternetConnect() failed : code%d", LastError());
-    Disconnect();
-    return false;
-  }
-  return true;
+  // Nothing is remembered: HTTP has no reconnect.
+  return m_session.Open("CDownloadMgrHttp", host, user, password, port, INTERNET_SERVICE_HTTP, 0);
 }
 
 bool CDownloadMgrHttp::Disconnect() {
   CloseFile();
-  if (m_connection) {
-    g_launcher.Log("Close session...");
-    m_connection.reset();
-  }
-  if (m_root) {
-    g_launcher.Log("Close connection...");
-    m_root.reset();
-  }
+  m_session.Close();
   return true;
 }
 
 bool CDownloadMgrHttp::SetCurrentDirectory(const char* directory) {
-  if (directory == nullptr || !m_connection) return false;
+  if (directory == nullptr || !m_session) return false;
   if (!FitsPath("CDownloadMgrHttp::SetCurrentDirectory()", "directory", directory)) return false;
   CopyString(m_currentDir, directory);
   ToForwardSlashes(m_currentDir);
@@ -80,7 +52,7 @@ bool CDownloadMgrHttp::SetCurrentDirectory(const char* directory) {
 }
 
 bool CDownloadMgrHttp::OpenFile(const char* name) {
-  if (name == nullptr || !m_connection) return false;
+  if (name == nullptr || !m_session) return false;
   if (m_request) {
     g_launcher.Log("CDownloadMgrHttp::OpenFile() : already opened.");
     return false;
@@ -91,7 +63,7 @@ bool CDownloadMgrHttp::OpenFile(const char* name) {
     return false;
   }
   ToForwardSlashes(object);
-  m_request.reset(HttpOpenRequestA(m_connection.get(), "GET", object, nullptr, nullptr, nullptr,
+  m_request.reset(HttpOpenRequestA(m_session.connection(), "GET", object, nullptr, nullptr, nullptr,
                                    INTERNET_FLAG_RELOAD | INTERNET_FLAG_RESYNCHRONIZE, 0));
   if (!m_request) {
     g_launcher.Log("CDownloadMgrHttp::OpenFile() : HttpOpenRequest(%s) failed : code%d", object, LastError());

@@ -69,8 +69,43 @@ void Safe_InternetCloseHandle(void* handle) {
   WaitForSingleObject(thread.get(), kCloseTimeoutMs);
 }
 
-HINTERNET OpenInternetRoot() {
-  return InternetOpenA("Microsoft Internet Explorer", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+bool CInternetSession::Open(const char* owner, const char* host, const char* user, const char* password,
+                            std::int32_t port, DWORD service, DWORD flags) {
+  char where[64];
+  FormatString(where, sizeof(where), "%s::Connect()", owner);
+  if (!FitsPath(where, "host", host) || !FitsPath(where, "user", user) || !FitsPath(where, "password", password)) {
+    return false;
+  }
+  if (port <= 0 || port > 65535) {
+    g_launcher.Log("%s : invalid port : %d", where, port);
+    return false;
+  }
+  g_launcher.Log("Connect to \"%s\"...", host);
+  m_root.reset(InternetOpenA("Microsoft Internet Explorer", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  if (!m_root) {
+    g_launcher.Log("%s : InternetOpen() failed : code%d", where, static_cast<int>(GetLastError()));
+    return false;
+  }
+  if (service == INTERNET_SERVICE_FTP) g_launcher.Log("Open session...");
+  m_connection.reset(InternetConnectA(m_root.get(), host, static_cast<INTERNET_PORT>(port), user, password, service,
+                                      flags, 0));
+  if (!m_connection) {
+    g_launcher.Log("%s : InternetConnect() failed : code%d", where, static_cast<int>(GetLastError()));
+    Close();
+    return false;
+  }
+  return true;
+}
+
+void CInternetSession::Close() {
+  if (m_connection) {
+    g_launcher.Log("Close session...");
+    m_connection.reset();
+  }
+  if (m_root) {
+    g_launcher.Log("Close connection...");
+    m_root.reset();
+  }
 }
 
 bool FitsPath(const char* where, const char* what, const char* text) {

@@ -7,6 +7,23 @@
 #include "launcher/core/win_handle.h"
 #include "launcher/transfer/download_mgr.h"
 
+// The root and connection handles of a manager, opened and closed with the log lines both
+// protocols share. owner ("CDownloadMgrFtp", "CDownloadMgrHttp") prefixes the failures.
+class CInternetSession {
+ public:
+  // port is already defaulted. Texts beyond 259 bytes and ports outside 1..65535 are refused.
+  bool Open(const char* owner, const char* host, const char* user, const char* password, std::int32_t port,
+            DWORD service, DWORD flags);
+  // "Close session..." and "Close connection..." for what is open, in that order.
+  void Close();
+  HINTERNET connection() const { return m_connection.get(); }
+  explicit operator bool() const { return static_cast<bool>(m_connection); }
+
+ private:
+  CSafeInternetHandle m_root;
+  CSafeInternetHandle m_connection;
+};
+
 // Passive-mode binary FTP. Remembers the address of its last successful Connect and its
 // current directory so that OpenFile can rebuild a dropped connection once.
 class CDownloadMgrFtp : public CDownloadMgr {
@@ -32,8 +49,7 @@ class CDownloadMgrFtp : public CDownloadMgr {
   virtual HINTERNET OpenRemoteFile(const char* name);
 
  private:
-  CSafeInternetHandle m_root;
-  CSafeInternetHandle m_connection;
+  CInternetSession m_session;
   CSafeInternetHandle m_file;
   std::optional<std::string> m_host;
   std::optional<std::string> m_user;
@@ -60,16 +76,12 @@ class CDownloadMgrHttp : public CDownloadMgr {
   bool SetFilePointer(std::uint32_t position) override;
 
  private:
-  CSafeInternetHandle m_root;
-  CSafeInternetHandle m_connection;
+  CInternetSession m_session;
   CSafeInternetHandle m_request;
   char m_currentDir[kMaxPath] = {};  // with "/" for every separator
   bool m_sent = false;
   std::uint64_t m_received = 0;  // body bytes of the open request so far
 };
-
-// Both managers open their root handle the same way.
-HINTERNET OpenInternetRoot();
 
 // True when every given text (null counts as fitting) fits a 260-byte buffer; otherwise
 // logs "<where> : <what> too long" and returns false.
