@@ -1,4 +1,51 @@
-// Program entry of renamer.exe (replaces the launcher after a self-update).
-#include <windows.h>
+// Program entry of renamer.exe: finishes the launcher's self-update. Waits until no launcher
+// window is left, replaces the launcher's executable with the downloaded one, restarts it,
+// then deletes itself. No window, no log, exit code 0.
+#include "launcher/core/windows_api.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+#include "remover/self_delete.h"
+#include "renamer/renamer_args.h"
+
+namespace {
+
+constexpr char kLauncherWindowClass[] = "pinfox_launcher";
+constexpr int kWindowChecks = 31;
+constexpr int kFileAttempts = 6;
+constexpr DWORD kPauseMs = 1000;
+
+bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool LauncherGone() {
+  for (int check = 0; check < kWindowChecks; ++check) {
+    if (FindWindowA(kLauncherWindowClass, nullptr) == nullptr) return true;
+    Sleep(kPauseMs);
+  }
+  return false;
+}
+
+template <typename Operation>
+bool WithRetries(Operation operation) {
+  for (int attempt = 0; attempt < kFileAttempts; ++attempt) {
+    if (operation()) return true;
+    Sleep(kPauseMs);
+  }
+  return false;
+}
+
+void Update(const RenamerArgs& args) {
+  if (!Exists(args.target) || !Exists(args.newFile)) return;
+  if (!LauncherGone()) return;
+  if (!WithRetries([&] { return DeleteFileA(args.target) != FALSE; })) return;
+  if (!WithRetries([&] { return MoveFileA(args.newFile, args.target) != FALSE; })) return;
+  Sleep(kPauseMs);
+  if (args.restart) WinExec(args.restartCommand, SW_SHOWNORMAL);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
+  RenamerArgs args;
+  if (ParseRenamerCommandLine(commandLine, &args)) Update(args);
+  DeleteOwnExecutable();
+  return 0;
+}

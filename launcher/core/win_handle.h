@@ -38,6 +38,8 @@ class CUniqueHandle {
   Type h_;
 };
 
+void Safe_InternetCloseHandle(void* handle);
+
 namespace handle_traits {
 struct File {  // CreateFile: INVALID_HANDLE_VALUE means none
   using Type = HANDLE;
@@ -64,6 +66,13 @@ struct Internet {
   static Type Invalid() { return nullptr; }
   static void Close(Type h) { InternetCloseHandle(h); }
 };
+// Internet handles that may hang on a dead connection when closed: the close runs on a
+// thread of its own with a time limit (launcher/transfer/download_mgr_win.cpp).
+struct SafeInternet {
+  using Type = HINTERNET;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { Safe_InternetCloseHandle(h); }
+};
 struct GdiObject {
   using Type = HGDIOBJ;
   static Type Invalid() { return nullptr; }
@@ -86,6 +95,7 @@ using CKernelHandle = CUniqueHandle<handle_traits::Kernel>;
 using CFindHandle = CUniqueHandle<handle_traits::Find>;
 using CRegKey = CUniqueHandle<handle_traits::RegKey>;
 using CInternetHandle = CUniqueHandle<handle_traits::Internet>;
+using CSafeInternetHandle = CUniqueHandle<handle_traits::SafeInternet>;
 using CGdiObject = CUniqueHandle<handle_traits::GdiObject>;
 using CMappedView = CUniqueHandle<handle_traits::MappedView>;
 using CModule = CUniqueHandle<handle_traits::Module>;

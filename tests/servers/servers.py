@@ -9,11 +9,14 @@ anything on 127.0.0.1 or with another run:
     127.0.0.x:80     nginx serving STATE_DIR/www (Range, 206, Date)
     127.0.0.x:21     pyftpdlib serving STATE_DIR/ftp, anonymous and user "talv" / "secret"
     127.0.0.x+1:80   the fault server (fault_http.py) over STATE_DIR/www
-STATE_DIR/servers.env names them for the tests (KEY=VALUE lines), including the Windows
+    127.0.0.x+1:21   the fault FTP server (fault_ftp.py) over STATE_DIR/ftp, any login;
+                     it drops its control connection on request (see fault_ftp.py)
+STATE_DIR/servers.env names them for the tests (KEY=VALUE lines, values quoted for sh), including the Windows
 (Z:) form of the folders so that tests under Wine can write files the servers serve.
 """
 import os
 import random
+import shlex
 import signal
 import socket
 import subprocess
@@ -103,10 +106,13 @@ def start(state):
     faults = subprocess.Popen([sys.executable, os.path.join(HERE, "fault_http.py"), fault, "80",
                                os.path.join(state, "www")], stdout=log, stderr=log,
                               start_new_session=True)
+    ftp_faults = subprocess.Popen([sys.executable, os.path.join(HERE, "fault_ftp.py"), fault, "21",
+                                   os.path.join(state, "ftp")], stdout=log, stderr=log,
+                                  start_new_session=True)
     with open(os.path.join(state, "pids"), "w") as f:
-        f.write("%d\n%d\n" % (ftp.pid, faults.pid))
+        f.write("%d\n%d\n%d\n" % (ftp.pid, faults.pid, ftp_faults.pid))
 
-    for host, port in ((base, 80), (base, 21), (fault, 80)):
+    for host, port in ((base, 80), (base, 21), (fault, 80), (fault, 21)):
         if not wait_listening(host, port):
             stop(state)
             raise SystemExit("test server %s:%d did not start" % (host, port))
@@ -126,8 +132,9 @@ def start(state):
     }
     with open(os.path.join(state, "servers.env"), "w") as f:
         for k, v in env.items():
-            f.write("%s=%s\n" % (k, v))
-    print("test servers: http %s:80, ftp %s:21, fault %s:80" % (base, base, fault))
+            # Sourced by scripts/wine-run: quoted, or the shell eats the backslashes.
+            f.write("%s=%s\n" % (k, shlex.quote(v)))
+    print("test servers: http %s:80, ftp %s:21, fault %s:80 and %s:21" % (base, base, fault, fault))
 
 
 def stop(state):

@@ -1,0 +1,90 @@
+// Download managers: one connection to one patch file server, a current remote directory
+// and at most one open remote file, over FTP or HTTP behind one interface. GetFile and
+// GetFileIntoMemory work on any manager through its virtual operations.
+//
+// The interface carries no Windows header; the implementations live in
+// download_mgr_win.h and the *_win.cpp files beside it.
+#pragma once
+#include <cstdint>
+
+#include "launcher/core/limits.h"
+
+// A server address taken apart by CreateDownloadMgr. The caller clears it first (empty
+// texts, port 0): a field the address does not give keeps what it had.
+struct ServerAddress {
+  char host[kMaxPath] = {};
+  char user[kMaxPath] = {};
+  char password[kMaxPath] = {};
+  char path[kMaxPath] = {};  // remote start directory, beginning with "/"
+  std::int32_t port = 0;     // 0: none given
+};
+
+// Takes "[user[:password]@]host[:port][/path]" apart (no scheme is recognised). Returns false
+// (the address unchanged) when a field would not fit its 260-byte buffer.
+bool ParseServerAddress(const char* text, ServerAddress* address);
+
+enum DownloadProtocol : int {
+  kProtocolFtp = 0,
+  kProtocolHttp = 1,
+};
+
+// The protocol an address selects: port 80 is HTTP, every other port (none included) FTP.
+inline DownloadProtocol ProtocolForPort(std::int32_t port) {
+  return port == 80 ? kProtocolHttp : kProtocolFtp;
+}
+
+class CDownloadMgr {
+ public:
+  // Parses the address into *address, logs the protocol and returns a new unconnected
+  // manager (owned by the caller), or none.
+  static CDownloadMgr* CreateDownloadMgr(const char* address, ServerAddress* out);
+  // By protocol number (0 FTP, 1 HTTP); any other number is logged and gives none.
+  static CDownloadMgr* CreateDownloadMgr(int protocol);
+
+  CDownloadMgr() = default;
+  CDownloadMgr(const CDownloadMgr&) = delete;
+  CDownloadMgr& operator=(const CDownloadMgr&) = delete;
+
+  // user and password may be null; port 0 takes the protocol's default.
+  virtual bool Connect(const char* host, const char* user, const char* password, std::int32_t port) = 0;
+  virtual bool Disconnect() = 0;
+  virtual bool SetCurrentDirectory(const char* directory) = 0;
+  virtual bool IsOpened() = 0;
+  virtual bool OpenFile(const char* name) = 0;
+  virtual bool CloseFile() = 0;
+  // *read 0 with true: the end of the file.
+  virtual bool ReadFile(void* buffer, std::uint32_t size, std::uint64_t* read) = 0;
+  virtual bool IsRestartSupported() = 0;
+  // Only between OpenFile and the first ReadFile.
+  virtual bool SetFilePointer(std::uint32_t position) = 0;
+  // Disconnects.
+  virtual ~CDownloadMgr() = default;
+};
+
+// What GetFile hands its progress callback before every read. Lives for the call only.
+struct DownloadProgress {
+  void* context = nullptr;
+  char remoteName[kMaxPath] = {};
+  char localPath[kMaxPath] = {};
+  std::uint64_t lastRead = 0;     // bytes of the most recent read; 0 before a pass's first read
+  std::uint64_t transferred = 0;  // bytes in the local file, a resumed start included
+  std::uint32_t readStartTick = 0;  // timeGetTime before the latest read (or at the open)
+};
+
+// Returns false to stop the transfer (GetFile then still returns true).
+using DownloadCallback = bool (*)(DownloadProgress* progress);
+
+constexpr std::uint32_t kDownloadBlock = 65536;
+
+// Copies a remote file into a local file: up to 4 passes a second apart; with resume an
+// existing local file is continued where it ends (HTTP only).
+bool GetFile(DownloadCallback callback, bool resume, CDownloadMgr* mgr, const char* remoteName,
+             const char* localPath, void* context);
+
+// Reads a remote file into a new block (released with delete[]); the block is not
+// terminated and may be larger than *size.
+bool GetFileIntoMemory(const char* name, CDownloadMgr* mgr, char** block, std::uint32_t* size);
+
+// Closes an internet handle on a thread of its own and gives it 15 seconds: a close that
+// hangs on a dead connection must not hang the launcher.
+void Safe_InternetCloseHandle(void* handle);

@@ -1,0 +1,279 @@
+// The manager factory, the bounded close and the two transfer routines shared by FTP and
+// HTTP.
+#include "launcher/core/windows_api.h"
+
+#include <mmsystem.h>
+#include <process.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "launcher/core/launcher_mgr.h"
+#include "launcher/core/text.h"
+#include "launcher/transfer/download_mgr_win.h"
+
+namespace {
+
+constexpr DWORD kCloseTimeoutMs = 15000;
+constexpr DWORD kRetryPauseMs = 1000;
+constexpr int kGetFileRetries = 3;
+constexpr int kOpenAttempts = 3;
+constexpr int kReadAttempts = 10;
+
+unsigned __stdcall CloseHandleThread(void* handle) {
+  InternetCloseHandle(handle);
+  return 0;
+}
+
+}  // namespace
+
+CDownloadMgr* CDownloadMgr::CreateDownloadMgr(const char* address, ServerAddress* out) {
+  if (address == nullptr) {
+    g_launcher.Log("CDownloadMgr::CreateDownloadMgr() : input string is null");
+    return nullptr;
+  }
+  ServerAddress scratch;
+  if (out == nullptr) out = &scratch;
+  if (!ParseServerAddress(address, out)) {
+    g_launcher.Log("CDownloadMgr::CreateDownloadMgr() : address too long : \"%.64s...\"", address);
+    return nullptr;
+  }
+  const DownloadProtocol protocol = ProtocolForPort(out->port);
+  g_launcher.Log(protocol == kProtocolHttp ? "protocol : http" : "protocol : ftp");
+  return CreateDownloadMgr(protocol);
+}
+
+CDownloadMgr* CDownloadMgr::CreateDownloadMgr(int protocol) {
+  switch (protocol) {
+    case kProtocolFtp:
+      return new (std::nothrow) CDownloadMgrFtp();
+    case kProtocolHttp:
+      return new (std::nothrow) CDownloadMgrHttp();
+    default:
+      g_launcher.Log("CDownloadMgr::CreateDownloadMgr() : invalid protocol : %d", protocol);
+      return nullptr;
+  }
+}
+
+void Safe_InternetCloseHandle(void* handle) {
+  if (handle == nullptr) return;
+  CKernelHandle thread(reinterpret_cast<HANDLE>(
+      _beginthreadex(nullptr, 0, &CloseHandleThread, handle, 0, nullptr)));
+  if (!thread) {
+    g_launcher.Log("Safe_InternetCloseHandle() : _beginthreadex() failed.");
+    return;
+  }
+  // A close still hanging after the limit is abandoned, not terminated: killing a thread
+  // inside WinINet could leave its internal locks held and hang every later call.
+  WaitForSingleObject(thread.get(), kCloseTimeoutMs);
+}
+
+bool CInternetSession::Open(const char* owner, const char* host, const char* user, const char* password,
+                            std::int32_t port, DWORD service, DWORD flags) {
+  char where[64];
+  FormatString(where, sizeof(where), "%s::Connect()", owner);
+  if (!FitsPath(where, "host", host) || !FitsPath(where, "user", user) || !FitsPath(where, "password", password)) {
+    return false;
+  }
+  if (port <= 0 || port > 65535) {
+    g_launcher.Log("%s : invalid port : %d", where, port);
+    return false;
+  }
+  g_launcher.Log("Connect to \"%s\"...", host);
+  m_root.reset(InternetOpenA("Microsoft Internet Explorer", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  if (!m_root) {
+    g_launcher.Log("%s : InternetOpen() failed : code%d", where, static_cast<int>(GetLastError()));
+    return false;
+  }
+  if (service == INTERNET_SERVICE_FTP) g_launcher.Log("Open session...");
+  m_connection.reset(InternetConnectA(m_root.get(), host, static_cast<INTERNET_PORT>(port), user, password, service,
+                                      flags, 0));
+  if (!m_connection) {
+    g_launcher.Log("%s : InternetConnect() failed : code%d", where, static_cast<int>(GetLastError()));
+    Close();
+    return false;
+  }
+  return true;
+}
+
+void CInternetSession::Close() {
+  if (m_connection) {
+    g_launcher.Log("Close session...");
+    m_connection.reset();
+  }
+  if (m_root) {
+    g_launcher.Log("Close connection...");
+    m_root.reset();
+  }
+}
+
+bool FitsPath(const char* where, const char* what, const char* text) {
+  if (text == nullptr || std::strlen(text) < kMaxPath) return true;
+  g_launcher.Log("%s : %s too long : \"%.64s...\"", where, what, text);
+  return false;
+}
+
+namespace {
+
+enum class PassResult { kDone, kFailed, kAbort };
+
+struct Transfer {
+  DownloadCallback callback;
+  bool resume;
+  CDownloadMgr* mgr;
+  HANDLE file;
+  char* buffer;
+  DownloadProgress progress;
+};
+
+// Positions the local file for a pass; with resume the server is asked for the rest only.
+PassResult PrepareLocalFile(Transfer& t) {
+  if (!t.resume) {
+    SetFilePointerEx(t.file, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
+    return PassResult::kDone;
+  }
+  LARGE_INTEGER size = {};
+  GetFileSizeEx(t.file, &size);
+  if (size.QuadPart <= 0) return PassResult::kDone;
+  if (size.QuadPart > 0xFFFFFFFFLL) {
+    // The start position travels as 32 bits: a cut-down position would append the wrong
+    // bytes behind what is there.
+    g_launcher.Log("GetFile() : local file too large to resume : \"%s\"", t.progress.localPath);
+    return PassResult::kAbort;
+  }
+  const std::uint32_t position = static_cast<std::uint32_t>(size.QuadPart);
+  SetFilePointerEx(t.file, LARGE_INTEGER{}, nullptr, FILE_END);
+  if (!t.mgr->SetFilePointer(position)) return PassResult::kAbort;
+  g_launcher.Log("resuming file transfer at pos : %u", position);
+  t.progress.transferred = position;
+  return PassResult::kDone;
+}
+
+PassResult RunPass(Transfer& t) {
+  if (!t.mgr->OpenFile(t.progress.remoteName)) return PassResult::kFailed;
+  t.progress.transferred = 0;
+  t.progress.lastRead = 0;
+  t.progress.readStartTick = timeGetTime();
+  if (PrepareLocalFile(t) == PassResult::kAbort) {
+    t.mgr->CloseFile();
+    return PassResult::kAbort;
+  }
+  PassResult result = PassResult::kDone;
+  for (;;) {
+    if (t.callback != nullptr && !t.callback(&t.progress)) break;  // stopped: still a success
+    t.progress.readStartTick = timeGetTime();
+    t.progress.lastRead = 0;
+    if (!t.mgr->ReadFile(t.buffer, kDownloadBlock, &t.progress.lastRead) ||
+        t.progress.lastRead > kDownloadBlock) {
+      result = PassResult::kFailed;
+      break;
+    }
+    if (t.progress.lastRead == 0) break;
+    const DWORD count = static_cast<DWORD>(t.progress.lastRead);
+    DWORD written = 0;
+    if (!WriteFile(t.file, t.buffer, count, &written, nullptr) || written != count) {
+      g_launcher.Log("Fail to write file while getting file. : code%d", static_cast<int>(GetLastError()));
+      result = PassResult::kFailed;
+      break;
+    }
+    t.progress.transferred += count;
+  }
+  t.mgr->CloseFile();
+  return result;
+}
+
+}  // namespace
+
+bool GetFile(DownloadCallback callback, bool resume, CDownloadMgr* mgr, const char* remoteName,
+             const char* localPath, void* context) {
+  if (remoteName == nullptr || localPath == nullptr || mgr == nullptr || mgr->IsOpened()) return false;
+  if (!FitsPath("GetFile()", "remote name", remoteName) || !FitsPath("GetFile()", "local path", localPath)) {
+    return false;
+  }
+  g_launcher.Log("Getting file \"%s\"...", remoteName);
+  if (resume && !mgr->IsRestartSupported()) {
+    g_launcher.Log("restarting file transfer is not supported.");
+    return false;
+  }
+  CFileHandle file(CreateFileA(localPath, GENERIC_WRITE, 0, nullptr, resume ? OPEN_ALWAYS : CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    g_launcher.Log("Fail to open local file : \"%s\"", localPath);
+    return false;
+  }
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kDownloadBlock]);
+  if (!buffer) {
+    g_launcher.Log("GetFile() : out of memory");
+    return false;
+  }
+  Transfer t{callback, resume, mgr, file.get(), buffer.get(), DownloadProgress{}};
+  t.progress.context = context;
+  CopyString(t.progress.remoteName, remoteName);
+  CopyString(t.progress.localPath, localPath);
+
+  for (int retriesLeft = kGetFileRetries;; --retriesLeft) {
+    const PassResult result = RunPass(t);
+    if (result != PassResult::kFailed) return result == PassResult::kDone;
+    if (retriesLeft == 0) return false;
+    Sleep(kRetryPauseMs);
+  }
+}
+
+bool GetFileIntoMemory(const char* name, CDownloadMgr* mgr, char** block, std::uint32_t* size) {
+  if (name == nullptr || mgr == nullptr || block == nullptr || size == nullptr || mgr->IsOpened()) {
+    return false;
+  }
+  *block = nullptr;
+  *size = 0;
+  g_launcher.Log("Getting file \"%s\" into memory...", name);
+  bool opened = false;
+  for (int attempt = 0; attempt < kOpenAttempts && !opened; ++attempt) {
+    opened = mgr->OpenFile(name);
+    if (!opened) Sleep(kRetryPauseMs);
+  }
+  if (!opened) return false;
+
+  std::unique_ptr<char[]> data;
+  std::uint32_t capacity = 0;
+  std::uint32_t room = 0;
+  std::uint32_t total = 0;
+  bool ok = false;
+  for (;;) {
+    if (room == 0) {
+      if (capacity > UINT32_MAX - kDownloadBlock) {
+        g_launcher.Log("GetFileIntoMemory() : \"%s\" is too large", name);
+        break;
+      }
+      std::unique_ptr<char[]> grown(new (std::nothrow) char[capacity + kDownloadBlock]);
+      if (!grown) {
+        g_launcher.Log("GetFileIntoMemory() : out of memory");
+        break;
+      }
+      if (capacity > 0) std::memcpy(grown.get(), data.get(), capacity);
+      data = std::move(grown);
+      capacity += kDownloadBlock;
+      room = kDownloadBlock;
+    }
+    std::uint64_t count = 0;
+    bool read = false;
+    for (int attempt = 0; attempt < kReadAttempts && !read; ++attempt) {
+      count = 0;
+      read = mgr->ReadFile(data.get() + total, room, &count);
+      if (!read) Sleep(kRetryPauseMs);
+    }
+    if (!read || count > room) break;
+    if (count == 0) {
+      ok = true;
+      break;
+    }
+    room -= static_cast<std::uint32_t>(count);
+    total += static_cast<std::uint32_t>(count);
+  }
+  mgr->CloseFile();
+  if (ok) {
+    *block = data.release();
+    *size = total;
+  }
+  return ok;
+}
