@@ -194,7 +194,7 @@ bool CPatchHelper::RunPatchStages() {
 bool CPatchHelper::BuildDownloadSet() {
   if (IsStopped()) return true;
   if (m_downloadMgr == nullptr) return false;
-  unsigned char* block = nullptr;
+  char* block = nullptr;
   std::uint32_t size = 0;
   if (!GetFileIntoMemory("version.txt", m_downloadMgr, &block, &size)) {
     g_launcher.Log("Fail to GetFileIntoMemory : \"version.txt\"");
