@@ -4,6 +4,7 @@
 
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/pe_image.h"
+#include "launcher/core/registry.h"
 #include "launcher/core/text.h"
 #include "launcher/core/win_handle.h"
 
@@ -61,14 +62,7 @@ bool IsCompatibilityModeSet() {
 void ClearCompatibilityMode() {
   char longPath[kMaxPath];
   if (!LongModulePath(longPath, sizeof(longPath))) return;
-  CRegKey key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kLayersKey, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) {
-    g_launcher.Log("ERROR : CRegistry::DeleteValue(%s,%s) failed.", kLayersKey, longPath);
-    return;
-  }
-  if (RegDeleteValueA(key.get(), longPath) != ERROR_SUCCESS) {
-    g_launcher.Log("ERROR : CRegistry::DeleteValue(%s,%s) failed.", kLayersKey, longPath);
-  }
+  CRegistry::DeleteValue(kLayersKey, HKEY_CURRENT_USER, longPath);
 }
 
 std::uint32_t CLauncherMgr::GetSecuritySize(const char* path) {

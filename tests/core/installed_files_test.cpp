@@ -108,7 +108,9 @@ TEST(InstalledFiles, DamagedTextEndsTheParseAndKeepsWhatCameBefore) {
     InstalledFileTree tree;
     tree.Add("Z:\\old");  // replaced by whatever the parse reads
     EXPECT_FALSE(tree.Parse(c.text.data(), c.text.size())) << c.text;
-    if (!c.kept.empty()) EXPECT_EQ(tree.Serialize(), c.kept) << c.text;
+    if (!c.kept.empty()) {
+      EXPECT_EQ(tree.Serialize(), c.kept) << c.text;
+    }
   }
   // Trailing bytes after the closing "%" are not part of the record.
   InstalledFileTree tree;

@@ -18,12 +18,6 @@
 
 namespace {
 
-// Talvenor.exe's resources (string table, BIN) as a data file.
-HINSTANCE LauncherResources() {
-  static HMODULE module = LoadLibraryExA(BinPath("Talvenor.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  return module;
-}
-
 std::string Big5(const wchar_t* text) {
   char out[1024];
   int n = WideCharToMultiByte(950, 0, text, -1, out, sizeof(out), nullptr, nullptr);
