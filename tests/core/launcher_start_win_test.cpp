@@ -234,9 +234,13 @@ TEST(LauncherModes, SecuritySizeOfUnsignedAndSignedImages) {
   std::uint32_t nt = 0;
   std::memcpy(&nt, &image[0x3C], 4);
   const std::uint32_t certificates = 0x208;
-  std::memcpy(&image[nt + 156], &certificates, 4);
+  // The certificate-table entry lies 16 bytes further in a 64-bit image (PE32+).
+  std::uint16_t magic = 0;
+  std::memcpy(&magic, &image[nt + 24], 2);
+  const std::uint32_t entry = nt + (magic == 0x20B ? 168 : 152);
+  std::memcpy(&image[entry + 4], &certificates, 4);
   const std::uint32_t at = static_cast<std::uint32_t>(image.size());
-  std::memcpy(&image[nt + 152], &at, 4);
+  std::memcpy(&image[entry], &at, 4);
   image.append(certificates, '\x30');
   ASSERT_TRUE(WriteFileBytes(dir / "signed.exe", image));
   EXPECT_EQ(mgr.GetSecuritySize((dir / "signed.exe").c_str()), certificates);
