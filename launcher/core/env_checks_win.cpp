@@ -2,9 +2,15 @@
 
 #include "launcher/core/windows_api.h"
 
+#include <cstdlib>
+
+#include "launcher/core/file_system.h"
 #include "launcher/core/launcher_mgr.h"
+#include "launcher/core/paths.h"
 #include "launcher/core/pe_image.h"
+#include "launcher/core/registry.h"
 #include "launcher/core/text.h"
+#include "launcher/core/token_reader.h"
 #include "launcher/core/win_handle.h"
 
 namespace {
@@ -31,7 +37,86 @@ bool LongModulePath(char* out, DWORD size) {
   return m != 0 && m < size;
 }
 
+// Asks about the drive's root: the bare "C:" would name the drive's current folder, which
+// lies on the same volume anyway.
+bool SystemFreeSpace(const char* drive, std::uint64_t* freeBytes) {
+  char root[kMaxPath];
+  ULARGE_INTEGER available = {};
+  if (!CopyString(root, drive) || !AddTrailingSeparator(root) ||
+      !GetDiskFreeSpaceExA(root, &available, nullptr, nullptr)) {
+    return false;
+  }
+  *freeBytes = available.QuadPart;
+  return true;
+}
+
+FreeSpaceQuery g_freeSpaceQuery = &SystemFreeSpace;
+
+bool IsFolder(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 }  // namespace
+
+void SetFreeSpaceQuery(FreeSpaceQuery query) { g_freeSpaceQuery = query != nullptr ? query : &SystemFreeSpace; }
+
+bool IsOtherGameRunning() { return IsWindowClassPersistent("Talvenor", "Other game is running."); }
+
+bool IsXmlLibraryInstalled() {
+  if (!g_launcher.m_initialized) return false;
+  static const CLSID kDocumentClass = {0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+  static const IID kDocumentInterface = {0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+  bool installed = false;
+  {
+    CComScope ole(true);
+    IUnknown* document = nullptr;
+    if (SUCCEEDED(CoCreateInstance(kDocumentClass, nullptr, CLSCTX_INPROC_SERVER, kDocumentInterface,
+                                   reinterpret_cast<void**>(&document))) &&
+        document != nullptr) {
+      installed = true;
+      document->Release();
+    }
+  }
+  g_launcher.Log("Check XML library installed : %s", installed ? "installed" : "not installed");
+  return installed;
+}
+
+bool IsDirectX9Installed() {
+  // The launcher runs with administrator rights: a library loaded by its bare name could be
+  // any "d3d9.dll" lying in the game or working folder. Only the system's own counts.
+  char system[kMaxPath];
+  char path[kMaxPath];
+  const UINT n = GetSystemDirectoryA(system, sizeof(system));
+  bool installed = false;
+  if (n != 0 && n < sizeof(system) && JoinPath("d3d9.dll", path, system)) {
+    CModule library(LoadLibraryA(path));
+    installed = static_cast<bool>(library);
+  }
+  g_launcher.Log("Check DirectX9 installed : %s", installed ? "installed" : "not installed");
+  return installed;
+}
+
+bool IsClientInstalled() {
+  char client[kMaxPath], movie[kMaxPath], mp3[kMaxPath];
+  const char* dir = g_launcher.m_gameDir;
+  return JoinPath("client.exe", client, dir) && JoinPath("movie", movie, dir) && JoinPath("mp3", mp3, dir) &&
+         FileExists(client) && IsFolder(movie) && IsFolder(mp3);
+}
+
+bool HasEnoughDiskSpace(const char* path) {
+  TokenReader reader(path);
+  reader.AddDelimiter('/').AddDelimiter('\\');
+  const char* drive = reader.NextToken();
+  if (drive == nullptr) return false;
+  char required[32];
+  const long long requiredMiB = std::atoll(g_launcher.GetString(sizeof(required), required, 24));
+  std::uint64_t freeBytes = 0;
+  if (!g_freeSpaceQuery(drive, &freeBytes)) freeBytes = 0;
+  // Counted in 64 bits: a 32-bit figure would turn a very large drive negative.
+  const long long freeMiB = static_cast<long long>(freeBytes >> 20);
+  return requiredMiB < freeMiB;
+}
 
 bool IsOtherLauncherRunning() {
   return IsWindowClassPersistent("pinfox_launcher", "Other launcher instance is running.");
@@ -61,14 +146,7 @@ bool IsCompatibilityModeSet() {
 void ClearCompatibilityMode() {
   char longPath[kMaxPath];
   if (!LongModulePath(longPath, sizeof(longPath))) return;
-  CRegKey key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kLayersKey, 0, KEY_SET_VALUE, key.put()) != ERROR_SUCCESS) {
-    g_launcher.Log("ERROR : CRegistry::DeleteValue(%s,%s) failed.", kLayersKey, longPath);
-    return;
-  }
-  if (RegDeleteValueA(key.get(), longPath) != ERROR_SUCCESS) {
-    g_launcher.Log("ERROR : CRegistry::DeleteValue(%s,%s) failed.", kLayersKey, longPath);
-  }
+  CRegistry::DeleteValue(kLayersKey, HKEY_CURRENT_USER, longPath);
 }
 
 std::uint32_t CLauncherMgr::GetSecuritySize(const char* path) {

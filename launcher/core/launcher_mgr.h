@@ -96,8 +96,39 @@ class CLauncherMgr {
   std::uint32_t GetSecuritySize(const char* path);
 
   // --- Game client start ----------------------------------------------------------------
+  // The client in m_gameDir with login server, version and pass-through options.
+  bool StartClient(const char* extraArgs, int version);
+  // The installed launcher in m_gameDir with the pass-through options.
+  bool StartLauncher();
+  // Writes talvremover (BIN 116) to a temporary file, starts it on the launcher's own path
+  // and closes the main window.
+  bool StartSelfRemover();
+  // The command lines, built into out (1024 bytes). A line that does not fit is refused
+  // (out emptied, a log line): a cut option would hand the client a wrong value.
+  bool BuildClientCommandLine(const char* exePath, bool devClient, const char* extraArgs, int version,
+                              char* out, std::size_t outSize) const;
+  bool BuildLauncherCommandLine(const char* exePath, char* out, std::size_t outSize) const;
 
   // --- Registry store ---------------------------------------------------------------------
+  // out holds kMaxPath bytes; true when the product key names a game directory.
+  bool ReadGameDirFromRegistry(char* out);
+  bool WriteUninstallEntry();
+  bool RegisterLobbyApplication();
+  bool IsLobbyApplicationRegistered();
+  bool RemoveProductKey();
+  bool RemoveDirectPlayRegistration();
+  bool SetBrowserEmulation();
+  bool RemoveBrowserEmulation();
+  bool LoadInstalledFiles();
+  bool SaveInstalledFiles();
+  void AddInstalledFile(const char* path);
+  bool DeleteInstalledFiles();
+  // Replaces the installed-file record by the parse of a "Files" text and marks it
+  // unchanged; false (and a log line) when the text was damaged.
+  bool ParseInstalledFiles(const char* text, std::size_t length);
+  // version.dat in m_gameDir; 0 when it cannot be opened or holds fewer than 4 bytes.
+  int ReadClientVersion();
+  bool WriteClientVersion(int version);
 
   // --- Fields -----------------------------------------------------------------------------
   bool m_initialized = false;

@@ -7,3 +7,12 @@ class CFile {
   // force false: the first failure stops the work; force true: failures are logged only.
   static bool RemoveDirectory(const char* path, bool force);
 };
+
+// Deletes a file, retrying every 500 ms for about 30 seconds while it is held. True when
+// the file no longer exists afterwards (a missing file is a success without a log line).
+bool SafeDeleteFile(const char* path);
+
+// Moves a file as copy plus delete, replacing the destination (a read-only one too) and
+// creating its folders. Note the order: destination first. True when the source is gone
+// and the destination exists; a source that stays held leaves both copies, and false.
+bool SafeMoveFile(const char* destination, const char* source);

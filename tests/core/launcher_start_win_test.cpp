@@ -18,12 +18,6 @@
 
 namespace {
 
-// Talvenor.exe's resources (string table, BIN) as a data file.
-HINSTANCE LauncherResources() {
-  static HMODULE module = LoadLibraryExA(BinPath("Talvenor.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  return module;
-}
-
 std::string Big5(const wchar_t* text) {
   char out[1024];
   int n = WideCharToMultiByte(950, 0, text, -1, out, sizeof(out), nullptr, nullptr);
@@ -240,11 +234,13 @@ TEST(LauncherModes, SecuritySizeOfUnsignedAndSignedImages) {
   std::uint32_t nt = 0;
   std::memcpy(&nt, &image[0x3C], 4);
   const std::uint32_t certificates = 0x208;
-  const bool pe32plus = image[nt + 24] == 0x0B && image[nt + 25] == 0x02;
-  const std::uint32_t entry = nt + (pe32plus ? 168 : 152);  // data directory 4
+  // The certificate-table entry lies 16 bytes further in a 64-bit image (PE32+).
+  std::uint16_t magic = 0;
+  std::memcpy(&magic, &image[nt + 24], 2);
+  const std::uint32_t entry = nt + (magic == 0x20B ? 168 : 152);
+  std::memcpy(&image[entry + 4], &certificates, 4);
   const std::uint32_t at = static_cast<std::uint32_t>(image.size());
   std::memcpy(&image[entry], &at, 4);
-  std::memcpy(&image[entry + 4], &certificates, 4);
   image.append(certificates, '\x30');
   ASSERT_TRUE(WriteFileBytes(dir / "signed.exe", image));
   EXPECT_EQ(mgr.GetSecuritySize((dir / "signed.exe").c_str()), certificates);

@@ -8,6 +8,14 @@
 std::string BinDir();
 std::string BinPath(const std::string& name);
 
+struct HINSTANCE__;
+// Talvenor.exe loaded as a data file: its string table and "BIN" resources for the tests.
+HINSTANCE__* LauncherResources();
+
+// Output of "reg query KEY /v VALUE" (KEY with its root, "HKCU\\..."; an empty value name
+// queries the default value); "" when reg reports no such value.
+std::string RegQuery(const std::string& key, const std::string& value);
+
 // A fresh empty folder under the Windows temporary folder, removed with everything in it
 // when the object goes.
 class ScopedTempDir {

@@ -17,6 +17,16 @@ std::string BinDir() {
 
 std::string BinPath(const std::string& name) { return BinDir() + "\\" + name; }
 
+HINSTANCE__* LauncherResources() {
+  static HMODULE module = LoadLibraryExA(BinPath("Talvenor.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  return module;
+}
+
+std::string RegQuery(const std::string& key, const std::string& value) {
+  ProcessResult r = RunProcess("reg query \"" + key + "\" " + (value.empty() ? std::string("/ve") : "/v \"" + value + "\""));
+  return r.finished && r.exitCode == 0 ? r.output : "";
+}
+
 ScopedTempDir::ScopedTempDir() {
   char temp[MAX_PATH];
   GetTempPathA(sizeof(temp), temp);
