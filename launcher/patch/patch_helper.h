@@ -82,6 +82,8 @@ class CPatchHelper {
   void SetFetchStage(FetchStage stage) { m_fetchStage = stage; }
   // Finishing text of a successful run (self-extracting mode: string 21).
   void SetDoneMessage(int stringId) { m_doneMessage = stringId; }
+  // The server ConnectToPatchServer connects to (the development client has its own).
+  void SetServerAddress(const char* address);
 
  private:
   bool DownloadOne(const PatchEntry& entry, const char* localPath);

@@ -11,6 +11,7 @@
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
 #include "launcher/core/win_handle.h"
+#include "launcher/patch/exe_patch.h"
 #include "launcher/patch/manifest_name.h"
 #include "launcher/patch/patch_info.h"
 #include "launcher/patch/safe_file.h"
@@ -51,6 +52,8 @@ int Percent(std::size_t i, std::size_t n) { return n == 0 ? 0 : static_cast<int>
 CPatchHelper::CPatchHelper(PatchContext* context) : m_context(context) {}
 
 CPatchHelper::~CPatchHelper() { delete m_downloadMgr; }
+
+void CPatchHelper::SetServerAddress(const char* address) { CopyString(m_serverAddress, address); }
 
 bool CPatchHelper::IsStopped() const {
   if (m_context == nullptr) return false;
@@ -128,7 +131,7 @@ int CPatchHelper::PatchMainProc() {
   if (g_launcher.m_devFtp[0] != '\0' &&
       (patched || !FileIsThere(Join(g_launcher.m_gameDir, "clientd.exe")))) {
     CreateDirectories(g_launcher.m_patchDir, true);
-    FetchDevClient(*this);
+    FetchDevClient(g_launcher.m_devFtp, *this);
     CFile::RemoveDirectory(g_launcher.m_patchDir, false);
   }
   return IsStopped() ? -1 : 1;
