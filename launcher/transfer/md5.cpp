@@ -23,102 +23,114 @@ inline void Store32(unsigned char* p, std::uint32_t v) {
   p[3] = static_cast<unsigned char>(v >> 24);
 }
 
-// The round functions are rewritten so that as little as possible waits for the previous
-// step's result: F as a select, G split into two independent terms added one after the
-// other (the (~d & c) term is ready before b is), message word and constant added early.
-#define MD5_F(a, b, c, d, x, s, k)     \
-  a += (x) + (k) + (d ^ (b & (c ^ d))); \
+// The round functions are arranged so that as little as possible waits for the previous
+// step's result: message word and constant are added before the round function, F is
+// written as a select, and G is split into two terms added one after the other (the
+// (~d & c) term is ready before b is).
+// Compilers like to fold the constant in last, which puts two additions after the round
+// function on the critical path; the empty asm makes the early sum a value of its own.
+#if defined(__GNUC__)
+#define MD5_EARLY(a) __asm__("" : "+r"(a))
+#else
+#define MD5_EARLY(a) (void)0
+#endif
+#define MD5_F(a, b, c, d, x, s, k) \
+  a += (x) + (k);                    \
+  MD5_EARLY(a);                      \
+  a += d ^ (b & (c ^ d));            \
   a = Rotl(a, s) + b
 #define MD5_G(a, b, c, d, x, s, k) \
-  a += (x) + (k) + (~d & c);        \
-  a += d & b;                       \
+  a += (x) + (k);                    \
+  MD5_EARLY(a);                      \
+  a += ~d & c;                       \
+  a += d & b;                        \
   a = Rotl(a, s) + b
 #define MD5_H(a, b, c, d, x, s, k) \
-  a += (x) + (k) + (b ^ c ^ d);     \
+  a += (x) + (k);                    \
+  MD5_EARLY(a);                      \
+  a += b ^ c ^ d;                    \
   a = Rotl(a, s) + b
 #define MD5_I(a, b, c, d, x, s, k) \
-  a += (x) + (k) + (c ^ (b | ~d));  \
+  a += (x) + (k);                    \
+  MD5_EARLY(a);                      \
+  a += c ^ (b | ~d);                 \
   a = Rotl(a, s) + b
 
 // Transforms blocks 64-byte blocks of data into state.
 void Transform(std::uint32_t state[4], const unsigned char* data, std::size_t blocks) {
   std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
   for (; blocks > 0; --blocks, data += 64) {
-    const std::uint32_t x0 = Load32(data), x1 = Load32(data + 4), x2 = Load32(data + 8),
-                        x3 = Load32(data + 12), x4 = Load32(data + 16), x5 = Load32(data + 20),
-                        x6 = Load32(data + 24), x7 = Load32(data + 28), x8 = Load32(data + 32),
-                        x9 = Load32(data + 36), x10 = Load32(data + 40), x11 = Load32(data + 44),
-                        x12 = Load32(data + 48), x13 = Load32(data + 52), x14 = Load32(data + 56),
-                        x15 = Load32(data + 60);
+    // Message words are loaded where they are used: kept in registers they would spill.
+#define W(i) Load32(data + 4 * (i))
     const std::uint32_t aa = a, bb = b, cc = c, dd = d;
 
-    MD5_F(a, b, c, d, x0, 7, 0xd76aa478u);
-    MD5_F(d, a, b, c, x1, 12, 0xe8c7b756u);
-    MD5_F(c, d, a, b, x2, 17, 0x242070dbu);
-    MD5_F(b, c, d, a, x3, 22, 0xc1bdceeeu);
-    MD5_F(a, b, c, d, x4, 7, 0xf57c0fafu);
-    MD5_F(d, a, b, c, x5, 12, 0x4787c62au);
-    MD5_F(c, d, a, b, x6, 17, 0xa8304613u);
-    MD5_F(b, c, d, a, x7, 22, 0xfd469501u);
-    MD5_F(a, b, c, d, x8, 7, 0x698098d8u);
-    MD5_F(d, a, b, c, x9, 12, 0x8b44f7afu);
-    MD5_F(c, d, a, b, x10, 17, 0xffff5bb1u);
-    MD5_F(b, c, d, a, x11, 22, 0x895cd7beu);
-    MD5_F(a, b, c, d, x12, 7, 0x6b901122u);
-    MD5_F(d, a, b, c, x13, 12, 0xfd987193u);
-    MD5_F(c, d, a, b, x14, 17, 0xa679438eu);
-    MD5_F(b, c, d, a, x15, 22, 0x49b40821u);
+    MD5_F(a, b, c, d, W(0), 7, 0xd76aa478u);
+    MD5_F(d, a, b, c, W(1), 12, 0xe8c7b756u);
+    MD5_F(c, d, a, b, W(2), 17, 0x242070dbu);
+    MD5_F(b, c, d, a, W(3), 22, 0xc1bdceeeu);
+    MD5_F(a, b, c, d, W(4), 7, 0xf57c0fafu);
+    MD5_F(d, a, b, c, W(5), 12, 0x4787c62au);
+    MD5_F(c, d, a, b, W(6), 17, 0xa8304613u);
+    MD5_F(b, c, d, a, W(7), 22, 0xfd469501u);
+    MD5_F(a, b, c, d, W(8), 7, 0x698098d8u);
+    MD5_F(d, a, b, c, W(9), 12, 0x8b44f7afu);
+    MD5_F(c, d, a, b, W(10), 17, 0xffff5bb1u);
+    MD5_F(b, c, d, a, W(11), 22, 0x895cd7beu);
+    MD5_F(a, b, c, d, W(12), 7, 0x6b901122u);
+    MD5_F(d, a, b, c, W(13), 12, 0xfd987193u);
+    MD5_F(c, d, a, b, W(14), 17, 0xa679438eu);
+    MD5_F(b, c, d, a, W(15), 22, 0x49b40821u);
 
-    MD5_G(a, b, c, d, x1, 5, 0xf61e2562u);
-    MD5_G(d, a, b, c, x6, 9, 0xc040b340u);
-    MD5_G(c, d, a, b, x11, 14, 0x265e5a51u);
-    MD5_G(b, c, d, a, x0, 20, 0xe9b6c7aau);
-    MD5_G(a, b, c, d, x5, 5, 0xd62f105du);
-    MD5_G(d, a, b, c, x10, 9, 0x02441453u);
-    MD5_G(c, d, a, b, x15, 14, 0xd8a1e681u);
-    MD5_G(b, c, d, a, x4, 20, 0xe7d3fbc8u);
-    MD5_G(a, b, c, d, x9, 5, 0x21e1cde6u);
-    MD5_G(d, a, b, c, x14, 9, 0xc33707d6u);
-    MD5_G(c, d, a, b, x3, 14, 0xf4d50d87u);
-    MD5_G(b, c, d, a, x8, 20, 0x455a14edu);
-    MD5_G(a, b, c, d, x13, 5, 0xa9e3e905u);
-    MD5_G(d, a, b, c, x2, 9, 0xfcefa3f8u);
-    MD5_G(c, d, a, b, x7, 14, 0x676f02d9u);
-    MD5_G(b, c, d, a, x12, 20, 0x8d2a4c8au);
+    MD5_G(a, b, c, d, W(1), 5, 0xf61e2562u);
+    MD5_G(d, a, b, c, W(6), 9, 0xc040b340u);
+    MD5_G(c, d, a, b, W(11), 14, 0x265e5a51u);
+    MD5_G(b, c, d, a, W(0), 20, 0xe9b6c7aau);
+    MD5_G(a, b, c, d, W(5), 5, 0xd62f105du);
+    MD5_G(d, a, b, c, W(10), 9, 0x02441453u);
+    MD5_G(c, d, a, b, W(15), 14, 0xd8a1e681u);
+    MD5_G(b, c, d, a, W(4), 20, 0xe7d3fbc8u);
+    MD5_G(a, b, c, d, W(9), 5, 0x21e1cde6u);
+    MD5_G(d, a, b, c, W(14), 9, 0xc33707d6u);
+    MD5_G(c, d, a, b, W(3), 14, 0xf4d50d87u);
+    MD5_G(b, c, d, a, W(8), 20, 0x455a14edu);
+    MD5_G(a, b, c, d, W(13), 5, 0xa9e3e905u);
+    MD5_G(d, a, b, c, W(2), 9, 0xfcefa3f8u);
+    MD5_G(c, d, a, b, W(7), 14, 0x676f02d9u);
+    MD5_G(b, c, d, a, W(12), 20, 0x8d2a4c8au);
 
-    MD5_H(a, b, c, d, x5, 4, 0xfffa3942u);
-    MD5_H(d, a, b, c, x8, 11, 0x8771f681u);
-    MD5_H(c, d, a, b, x11, 16, 0x6d9d6122u);
-    MD5_H(b, c, d, a, x14, 23, 0xfde5380cu);
-    MD5_H(a, b, c, d, x1, 4, 0xa4beea44u);
-    MD5_H(d, a, b, c, x4, 11, 0x4bdecfa9u);
-    MD5_H(c, d, a, b, x7, 16, 0xf6bb4b60u);
-    MD5_H(b, c, d, a, x10, 23, 0xbebfbc70u);
-    MD5_H(a, b, c, d, x13, 4, 0x289b7ec6u);
-    MD5_H(d, a, b, c, x0, 11, 0xeaa127fau);
-    MD5_H(c, d, a, b, x3, 16, 0xd4ef3085u);
-    MD5_H(b, c, d, a, x6, 23, 0x04881d05u);
-    MD5_H(a, b, c, d, x9, 4, 0xd9d4d039u);
-    MD5_H(d, a, b, c, x12, 11, 0xe6db99e5u);
-    MD5_H(c, d, a, b, x15, 16, 0x1fa27cf8u);
-    MD5_H(b, c, d, a, x2, 23, 0xc4ac5665u);
+    MD5_H(a, b, c, d, W(5), 4, 0xfffa3942u);
+    MD5_H(d, a, b, c, W(8), 11, 0x8771f681u);
+    MD5_H(c, d, a, b, W(11), 16, 0x6d9d6122u);
+    MD5_H(b, c, d, a, W(14), 23, 0xfde5380cu);
+    MD5_H(a, b, c, d, W(1), 4, 0xa4beea44u);
+    MD5_H(d, a, b, c, W(4), 11, 0x4bdecfa9u);
+    MD5_H(c, d, a, b, W(7), 16, 0xf6bb4b60u);
+    MD5_H(b, c, d, a, W(10), 23, 0xbebfbc70u);
+    MD5_H(a, b, c, d, W(13), 4, 0x289b7ec6u);
+    MD5_H(d, a, b, c, W(0), 11, 0xeaa127fau);
+    MD5_H(c, d, a, b, W(3), 16, 0xd4ef3085u);
+    MD5_H(b, c, d, a, W(6), 23, 0x04881d05u);
+    MD5_H(a, b, c, d, W(9), 4, 0xd9d4d039u);
+    MD5_H(d, a, b, c, W(12), 11, 0xe6db99e5u);
+    MD5_H(c, d, a, b, W(15), 16, 0x1fa27cf8u);
+    MD5_H(b, c, d, a, W(2), 23, 0xc4ac5665u);
 
-    MD5_I(a, b, c, d, x0, 6, 0xf4292244u);
-    MD5_I(d, a, b, c, x7, 10, 0x432aff97u);
-    MD5_I(c, d, a, b, x14, 15, 0xab9423a7u);
-    MD5_I(b, c, d, a, x5, 21, 0xfc93a039u);
-    MD5_I(a, b, c, d, x12, 6, 0x655b59c3u);
-    MD5_I(d, a, b, c, x3, 10, 0x8f0ccc92u);
-    MD5_I(c, d, a, b, x10, 15, 0xffeff47du);
-    MD5_I(b, c, d, a, x1, 21, 0x85845dd1u);
-    MD5_I(a, b, c, d, x8, 6, 0x6fa87e4fu);
-    MD5_I(d, a, b, c, x15, 10, 0xfe2ce6e0u);
-    MD5_I(c, d, a, b, x6, 15, 0xa3014314u);
-    MD5_I(b, c, d, a, x13, 21, 0x4e0811a1u);
-    MD5_I(a, b, c, d, x4, 6, 0xf7537e82u);
-    MD5_I(d, a, b, c, x11, 10, 0xbd3af235u);
-    MD5_I(c, d, a, b, x2, 15, 0x2ad7d2bbu);
-    MD5_I(b, c, d, a, x9, 21, 0xeb86d391u);
+    MD5_I(a, b, c, d, W(0), 6, 0xf4292244u);
+    MD5_I(d, a, b, c, W(7), 10, 0x432aff97u);
+    MD5_I(c, d, a, b, W(14), 15, 0xab9423a7u);
+    MD5_I(b, c, d, a, W(5), 21, 0xfc93a039u);
+    MD5_I(a, b, c, d, W(12), 6, 0x655b59c3u);
+    MD5_I(d, a, b, c, W(3), 10, 0x8f0ccc92u);
+    MD5_I(c, d, a, b, W(10), 15, 0xffeff47du);
+    MD5_I(b, c, d, a, W(1), 21, 0x85845dd1u);
+    MD5_I(a, b, c, d, W(8), 6, 0x6fa87e4fu);
+    MD5_I(d, a, b, c, W(15), 10, 0xfe2ce6e0u);
+    MD5_I(c, d, a, b, W(6), 15, 0xa3014314u);
+    MD5_I(b, c, d, a, W(13), 21, 0x4e0811a1u);
+    MD5_I(a, b, c, d, W(4), 6, 0xf7537e82u);
+    MD5_I(d, a, b, c, W(11), 10, 0xbd3af235u);
+    MD5_I(c, d, a, b, W(2), 15, 0x2ad7d2bbu);
+    MD5_I(b, c, d, a, W(9), 21, 0xeb86d391u);
 
     a += aa;
     b += bb;
@@ -131,6 +143,8 @@ void Transform(std::uint32_t state[4], const unsigned char* data, std::size_t bl
   state[3] = d;
 }
 
+#undef W
+#undef MD5_EARLY
 #undef MD5_F
 #undef MD5_G
 #undef MD5_H
