@@ -15,6 +15,27 @@ int HexValue(char c) {
   return -1;
 }
 
+// The size and digest tokens that follow a name in both forms; where names the reader in
+// the log lines.
+bool ReadSizeAndHash(TokenReader& reader, const char* where, CVersionInfo::Entry* entry) {
+  const char* size = reader.NextToken();
+  if (size == nullptr) {
+    g_launcher.Log("%s : Fail to get size.", where);
+    return false;
+  }
+  entry->size = static_cast<std::uint64_t>(LeadingInt64(size));
+  const char* hash = reader.NextToken();
+  if (hash == nullptr) {
+    g_launcher.Log("%s : Fail to get hashcode.", where);
+    return false;
+  }
+  if (!ParseDigestText(hash, entry->hash)) {
+    g_launcher.Log("%s : invalid hashcode.", where);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseDigestText(const char* text, unsigned char out[kMd5DigestSize]) {
@@ -46,21 +67,7 @@ bool CVersionInfo::ReadFromMemory(const char* text) {
     if (IsNumericToken(token)) return ParseOldToken(reader);
     Entry entry;
     entry.name = token;
-    const char* size = reader.NextToken();
-    if (size == nullptr) {
-      g_launcher.Log("CVersionInfo::ReadFromMemory() : Fail to get size.");
-      return false;
-    }
-    entry.size = static_cast<std::uint64_t>(LeadingInt64(size));
-    const char* hash = reader.NextToken();
-    if (hash == nullptr) {
-      g_launcher.Log("CVersionInfo::ReadFromMemory() : Fail to get hashcode.");
-      return false;
-    }
-    if (!ParseDigestText(hash, entry.hash)) {
-      g_launcher.Log("CVersionInfo::ReadFromMemory() : invalid hashcode.");
-      return false;
-    }
+    if (!ReadSizeAndHash(reader, "CVersionInfo::ReadFromMemory()", &entry)) return false;
     const char* version = reader.NextToken();
     if (version == nullptr) {
       g_launcher.Log("CVersionInfo::ReadFromMemory() : Fail to get update version.");
@@ -85,23 +92,13 @@ bool CVersionInfo::ParseOldToken(TokenReader& reader) {
   const std::uint32_t count = static_cast<std::uint32_t>(LeadingInt(countToken));
   for (std::uint32_t i = 0; i < count; ++i) {
     const char* name = reader.NextToken();
-    const char* size = name != nullptr ? reader.NextToken() : nullptr;
-    if (size == nullptr) {
+    if (name == nullptr) {  // the size is what is missing first
       g_launcher.Log("CVersionInfo::ParseOldToken() : Fail to get size.");
       return false;
     }
     Entry entry;
     entry.name = name;
-    entry.size = static_cast<std::uint64_t>(LeadingInt64(size));
-    const char* hash = reader.NextToken();
-    if (hash == nullptr) {
-      g_launcher.Log("CVersionInfo::ParseOldToken() : Fail to get hashcode.");
-      return false;
-    }
-    if (!ParseDigestText(hash, entry.hash)) {
-      g_launcher.Log("CVersionInfo::ParseOldToken() : invalid hashcode.");
-      return false;
-    }
+    if (!ReadSizeAndHash(reader, "CVersionInfo::ParseOldToken()", &entry)) return false;
     entry.updateVersion = LauncherVersion;
     entries_.push_back(std::move(entry));
   }

@@ -28,6 +28,7 @@ class ServedDocument {
  public:
   explicit ServedDocument(const std::string& text) { folder_.Put("patch_live.txt", text); }
   std::string Nginx() const { return folder_.Nginx("patch_live.txt"); }
+  std::string NoDate() const { return folder_.Fault("nodate/", "patch_live.txt"); }
   // The first failures requests of this document fail with 500.
   std::string Flaky(int failures) const {
     return folder_.Fault("flaky/" + std::to_string(failures) + "/" + folder_.name() + "/", "patch_live.txt");
@@ -37,19 +38,24 @@ class ServedDocument {
   ServedFolder folder_;
 };
 
+SYSTEMTIME AddSeconds(SYSTEMTIME t, int seconds) {
+  FILETIME ft;
+  SystemTimeToFileTime(&t, &ft);
+  ULARGE_INTEGER v;
+  v.LowPart = ft.dwLowDateTime;
+  v.HighPart = ft.dwHighDateTime;
+  v.QuadPart += static_cast<long long>(seconds) * 10000000LL;
+  ft.dwLowDateTime = v.LowPart;
+  ft.dwHighDateTime = v.HighPart;
+  FileTimeToSystemTime(&ft, &t);
+  return t;
+}
+
+// The machine's local time, seconds from now, in the window's form.
 std::uint64_t LocalNow(int offsetSeconds) {
   SYSTEMTIME now;
   GetSystemTime(&now);
-  FILETIME ft;
-  SystemTimeToFileTime(&now, &ft);
-  ULARGE_INTEGER t;
-  t.LowPart = ft.dwLowDateTime;
-  t.HighPart = ft.dwHighDateTime;
-  t.QuadPart += static_cast<long long>(offsetSeconds) * 10000000LL;
-  ft.dwLowDateTime = t.LowPart;
-  ft.dwHighDateTime = t.HighPart;
-  FileTimeToSystemTime(&ft, &now);
-  return LocalServerTime(now);
+  return LocalServerTime(AddSeconds(now, offsetSeconds));
 }
 
 std::string Window(std::uint64_t start, std::uint64_t end) {
@@ -116,6 +122,16 @@ TEST_F(PatchInfoRead, WindowAroundTheServersDateBlocks) {
   }
 }
 
+// Without a Date the machine's own clock stands in, so a window still applies.
+TEST_F(PatchInfoRead, WindowWithoutADateUsesTheMachinesClock) {
+  ServedDocument doc(std::string(kMandatory) + Window(LocalNow(-3600), LocalNow(3600)));
+  LogCapture log;
+  CPatchInfo info;
+  ASSERT_TRUE(info.Read(doc.NoDate().c_str()));
+  EXPECT_TRUE(info.blocked);
+  EXPECT_EQ(log.lines()[0].rfind("CHttp::ReadFromHTTP() : HTTP_QUERY_DATE failed : code:", 0), 0u) << log.Joined();
+}
+
 namespace {
 
 struct ZoneCase {
@@ -131,19 +147,6 @@ const ZoneCase kZones[] = {
     {"Asia/Taipei", -480, 20240102, {2024, 1, 0, 1, 22, 0, 0, 0}, {2024, 1, 0, 2, 1, 0, 0, 0}},
     {"America/New_York", 300, 20240702, {2024, 7, 0, 2, 10, 0, 0, 0}, {2024, 7, 0, 2, 13, 0, 0, 0}},
 };
-
-SYSTEMTIME AddSeconds(SYSTEMTIME t, int seconds) {
-  FILETIME ft;
-  SystemTimeToFileTime(&t, &ft);
-  ULARGE_INTEGER v;
-  v.LowPart = ft.dwLowDateTime;
-  v.HighPart = ft.dwHighDateTime;
-  v.QuadPart += static_cast<long long>(seconds) * 10000000LL;
-  ft.dwLowDateTime = v.LowPart;
-  ft.dwHighDateTime = v.HighPart;
-  FileTimeToSystemTime(&ft, &t);
-  return t;
-}
 
 }  // namespace
 
