@@ -7,9 +7,11 @@
 
 #include "tests/support/win_test_util.h"
 
-// The document root in Windows form, made from the Unix one: a shell that sources the
-// servers' environment file eats the backslashes of the _WIN form.
+// The document root in Windows form. An environment file written without quotes loses the
+// backslashes of the _WIN form when a shell sources it; the Unix form gives it back then.
 inline std::string WwwRootWin() {
+  const std::string win = ServerEnv("TALV_WWW_ROOT_WIN");
+  if (win.find('\\') != std::string::npos) return win;
   std::string root = "Z:" + ServerEnv("TALV_WWW_ROOT");
   for (char& c : root) {
     if (c == '/') c = '\\';
