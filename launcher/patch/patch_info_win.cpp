@@ -1,0 +1,48 @@
+#include "launcher/core/windows_api.h"
+
+#include "launcher/core/launcher_mgr.h"
+#include "launcher/patch/patch_info.h"
+#include "launcher/transfer/http.h"
+
+namespace {
+
+constexpr int kFetchAttempts = 4;
+constexpr DWORD kFetchPauseMs = 1000;
+
+}  // namespace
+
+std::uint64_t LocalServerTime(const SYSTEMTIME& utc) {
+  TIME_ZONE_INFORMATION zone;
+  SYSTEMTIME local = utc;
+  if (GetTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID ||
+      !SystemTimeToTzSpecificLocalTime(&zone, &utc, &local)) {
+    // Without the zone rules the time is taken as it is.
+    local = utc;
+  }
+  return EncodeDateTime(local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond);
+}
+
+bool CPatchInfo::Read(const char* url) {
+  char body[kHttpTextSize + 1];
+  SYSTEMTIME serverTime = {};
+  std::uint32_t length = 0;
+  for (int attempt = 1; attempt <= kFetchAttempts; ++attempt) {
+    length = CHttp::ReadFromHTTP(url, body, &serverTime);
+    if (length != 0) break;
+    if (attempt < kFetchAttempts) Sleep(kFetchPauseMs);
+  }
+  if (length == 0) {
+    g_launcher.Log("fail to read http patch url : %s", url != nullptr ? url : "");
+    return false;
+  }
+  body[length] = '\0';
+  if (!Parse(body)) return false;
+
+  if (HasServiceWindow()) {
+    // No Date from the server: the machine's own clock is the best guess left, rather than
+    // a zeroed time that no window could ever contain.
+    if (serverTime.wYear == 0) GetSystemTime(&serverTime);
+    ApplyServiceWindow(LocalServerTime(serverTime));
+  }
+  return true;
+}

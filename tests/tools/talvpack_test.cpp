@@ -1,0 +1,222 @@
+// talvpack on the host, as publishers run it: what it writes, the launcher's readers read
+// back to the same entries, and every digest is md5sum's. (Under Wine: talvpack_win_test.)
+#if !defined(_WIN32)
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "launcher/patch/patch_info.h"
+#include "launcher/patch/version_info.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void Put(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class Talvpack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/talvpack_test_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    const char* bin = std::getenv("TALV_BIN_DIR");
+    exe_ = fs::path(bin != nullptr ? bin : "bin") / "talvpack";
+    if (!fs::exists(exe_)) GTEST_SKIP() << exe_ << " not built";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  ToolRun Talv(const std::vector<std::string>& args) {
+    std::string line = Quote(exe_.string());
+    for (const auto& a : args) line += " " + Quote(a);
+    line += " >" + Quote((dir_ / "stdout").string()) + " 2>" + Quote((dir_ / "stderr").string());
+    ToolRun r;
+    const int status = std::system(line.c_str());
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = Slurp(dir_ / "stdout");
+    r.err = Slurp(dir_ / "stderr");
+    return r;
+  }
+
+  // md5sum's digest of a file, upper case.
+  std::string Md5sum(const fs::path& file) {
+    const std::string cmd = "md5sum " + Quote(file.string()) + " >" + Quote((dir_ / "md5").string());
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    std::string digest = Slurp(dir_ / "md5").substr(0, 32);
+    for (char& c : digest) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return digest;
+  }
+
+  // name -> "size|DIGEST|version" of a manifest read with the launcher's reader.
+  std::map<std::string, std::string> Read(const std::string& text) {
+    CVersionInfo info;
+    EXPECT_TRUE(info.ReadFromMemory(text.c_str())) << text;
+    std::map<std::string, std::string> out;
+    for (std::size_t i = 0; i < info.GetCount(); ++i) {
+      char digest[33];
+      FormatDigest(info.GetHash(i), digest);
+      out[info.GetName(i)] =
+          std::to_string(info.GetSize(i)) + "|" + digest + "|" + std::to_string(info.GetUpdateVersion(i));
+    }
+    return out;
+  }
+
+  fs::path dir_;
+  fs::path exe_;
+};
+
+const char kEmptyMd5[] = "D41D8CD98F00B204E9800998ECF8427E";
+
+}  // namespace
+
+TEST_F(Talvpack, PublishedTreeReadsBackAndDigestsAreMd5sums) {
+  const fs::path game = dir_ / "game";
+  std::string big(200000, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7919 % 253);
+  Put(game / "client.exe", "MZ client");
+  Put(game / "data" / "big.pak", big);
+  Put(game / "sub dir" / "a b.txt", "blank in the names");
+  Put(game / "0x.dat", "a leading zero is no number to the launcher");
+
+  const fs::path out = dir_ / "www";
+  ToolRun r = Talv({"publish", "--version", "300", "--login", "10.1.2.3:6000", "--files-address", "ftp://10.1.2.4/live/",
+                "--arg", "-window -lang tw", game.string(), out.string()});
+  ASSERT_EQ(r.code, 0) << r.err;
+
+  const auto entries = Read(Slurp(out / "version.txt"));
+  const std::map<std::string, fs::path> files = {{"client.exe", "client.exe"},
+                                                 {"data\\big.pak", "data/big.pak"},
+                                                 {"sub dir\\a b.txt", "sub dir/a b.txt"},
+                                                 {"0x.dat", "0x.dat"}};
+  ASSERT_EQ(entries.size(), files.size());
+  for (const auto& [name, relative] : files) {
+    ASSERT_EQ(entries.count(name), 1u) << name;
+    const std::string digest = Md5sum(game / relative);
+    EXPECT_EQ(Md5sum(out / "Talvenor" / relative), digest) << name;
+    EXPECT_EQ(entries.at(name), std::to_string(fs::file_size(game / relative)) + "|" + digest + "|300") << name;
+  }
+  // The manifest command prints the same manifest.
+  EXPECT_EQ(Talv({"manifest", "--version", "300", game.string()}).out, Slurp(out / "version.txt"));
+
+  CPatchInfo info;
+  ASSERT_TRUE(info.Parse(Slurp(out / "patch_live.txt").c_str()));
+  EXPECT_FALSE(info.blocked);
+  EXPECT_EQ(info.patch_version, 300);
+  EXPECT_EQ(info.launcher_version, 205);
+  EXPECT_STREQ(info.ftp, "ftp://10.1.2.4/live/");
+  EXPECT_STREQ(info.login, "10.1.2.3:6000");
+  EXPECT_STREQ(info.arg, "-window -lang tw");
+  // Nothing but the tree: no staging folder left beside it.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 5);  // game www stdout stderr md5
+}
+
+TEST_F(Talvpack, VersionsFollowTheFilesAcrossReleases) {
+  const fs::path game = dir_ / "game";
+  Put(game / "same.dat", "unchanged");
+  Put(game / "changed.dat", "old");
+  Put(game / "gone.dat", "removed in 301");
+  ToolRun r300 = Talv({"manifest", "--version", "300", game.string()});
+  ASSERT_EQ(r300.code, 0) << r300.err;
+  Put(dir_ / "v300.txt", r300.out);
+
+  Put(game / "changed.dat", "new");
+  Put(game / "added" / "new.dat", "new in 301");
+  fs::remove(game / "gone.dat");
+  ToolRun r301 = Talv({"manifest", "--version", "301", "--previous", (dir_ / "v300.txt").string(), game.string()});
+  ASSERT_EQ(r301.code, 0) << r301.err;
+  const auto v301 = Read(r301.out);
+  EXPECT_EQ(v301, (std::map<std::string, std::string>{
+                      {"same.dat", "9|" + Md5sum(game / "same.dat") + "|300"},
+                      {"changed.dat", "3|" + Md5sum(game / "changed.dat") + "|301"},
+                      {"added\\new.dat", "10|" + Md5sum(game / "added/new.dat") + "|301"},
+                      {"gone.dat", std::string("0|") + kEmptyMd5 + "|301"},
+                  }));
+
+  // A removal stays as it was in later releases.
+  Put(dir_ / "v301.txt", r301.out);
+  ToolRun r302 = Talv({"manifest", "--version", "302", "--previous", (dir_ / "v301.txt").string(), game.string()});
+  ASSERT_EQ(r302.code, 0) << r302.err;
+  EXPECT_EQ(Read(r302.out).at("gone.dat"), std::string("0|") + kEmptyMd5 + "|301");
+  EXPECT_EQ(Read(r302.out).at("changed.dat"), "3|" + Md5sum(game / "changed.dat") + "|301");
+}
+
+// Every refusal is a message and a non-zero exit, and leaves no tree and no staging folder.
+TEST_F(Talvpack, RefusalsLeaveNothingBehind) {
+  const struct {
+    const char* what;
+    std::string file;  // a file put into an otherwise good game folder ("" for none)
+    std::vector<std::string> extra;  // more options
+    const char* message;
+  } cases[] = {
+      {"comma", "a,b.txt", {}, "cannot carry the name \"a,b.txt\""},
+      {"tab", "a\tb.txt", {}, "cannot carry the name"},
+      {"line break", "a\nb.txt", {}, "cannot carry the name"},
+      {"numeric name", "1st/readme.txt", {}, "reads as a number"},
+      {"zero", "0", {}, "reads as a number"},
+      {"empty file", "empty.txt", {}, "empty file"},
+      {"unreadable", "link", {}, "is not a regular file"},
+      {"arg with a line break", "", {"--arg", "a\nb"}, "--arg"},
+      {"login with a blank", "", {"--login", "a b"}, "--login"},
+      {"long address", "", {"--files-address", std::string(260, 'f')}, "--files-address"},
+      {"bad previous", "", {"--previous", "/nonexistent/v.txt"}, "previous manifest"},
+      {"no version", "", {"--version", "x"}, "--version"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path game = dir_ / "game";
+    fs::remove_all(game);
+    Put(game / "ok.dat", "fine");
+    if (std::string(c.what) == "unreadable") {
+      fs::create_symlink(dir_ / "nowhere", game / c.file);
+    } else if (!c.file.empty()) {
+      Put(game / c.file, std::string(c.what) == "empty file" ? "" : "x");
+    }
+    std::vector<std::string> args = {"publish", "--version", "5", "--login", "l", "--files-address", "f"};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    args.push_back(game.string());
+    args.push_back((dir_ / "out").string());
+    ToolRun r = Talv(args);
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir_ / "out"));
+    for (const auto& e : fs::directory_iterator(dir_)) {
+      EXPECT_EQ(e.path().filename().string().find(".talvpack-"), std::string::npos) << e.path();
+    }
+  }
+  // An existing tree is never overwritten.
+  Put(dir_ / "out" / "keep.txt", "old tree");
+  ToolRun r = Talv({"publish", "--version", "5", "--login", "l", "--files-address", "f", (dir_ / "game").string(),
+                (dir_ / "out").string()});
+  EXPECT_NE(r.code, 0);
+  EXPECT_EQ(Slurp(dir_ / "out" / "keep.txt"), "old tree");
+}
+#endif
