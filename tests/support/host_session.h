@@ -69,6 +69,8 @@ class SampleGame {
   int lastRelease_ = 0;
 };
 
+// Writes files (relative name -> content) under root, creating the folders they need.
+bool WriteTree(const std::string& root, const SampleGame::Files& files);
 // Writes version.dat (4 bytes, little-endian) into a game folder.
 bool WriteVersionFile(const std::string& gameDir, int version);
 // The URL base and server-tree folder for the nginx fixture: http://HOST/<name> and its

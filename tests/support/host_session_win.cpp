@@ -143,8 +143,6 @@ std::string HttpBase(const std::string& name) { return "http://" + ServerEnv("TA
 
 std::string WwwFolder(const std::string& name) { return ServerEnv("TALV_WWW_ROOT_WIN") + "\\" + name; }
 
-namespace {
-
 bool WriteTree(const std::string& root, const SampleGame::Files& files) {
   for (const auto& file : files) {
     const std::string path = root + "\\" + file.first;
@@ -155,6 +153,8 @@ bool WriteTree(const std::string& root, const SampleGame::Files& files) {
   }
   return true;
 }
+
+namespace {
 
 void CopyTree(const std::string& from, const std::string& to) {
   CreateDirectoryA(to.c_str(), nullptr);
