@@ -8,6 +8,13 @@
 
 inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 
+// Paths are scanned by character, not by byte: the second byte of a Big5 character can be
+// 0x5C, the byte of "\" (as in 許 or 功), and must not be taken for a separator.
+// Returns the start of the character after p (p must not point at the terminator).
+const char* NextPathChar(const char* p);
+// Offset of the last separator in path[0, length), or -1.
+long LastSeparator(const char* path, std::size_t length);
+
 // Appends "\" unless the path already ends with a separator; "" becomes "\".
 bool AddTrailingSeparator(char* path, std::size_t size);
 template <std::size_t N>

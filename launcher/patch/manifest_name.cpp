@@ -8,7 +8,7 @@ bool IsSafeManifestName(const char* name) {
   if (name == nullptr || name[0] == '\0' || IsPathSeparator(name[0])) return false;
   if (std::strchr(name, ':') != nullptr) return false;
   const char* component = name;
-  for (const char* p = name;; ++p) {
+  for (const char* p = name;; p = NextPathChar(p)) {
     if (*p == '\0' || IsPathSeparator(*p)) {
       const std::size_t length = static_cast<std::size_t>(p - component);
       if (length == 0) return false;  // "a\\b" or a trailing separator: no empty components

@@ -137,3 +137,28 @@ TEST(Text, CaseInsensitiveComparisonFoldsOnlySingleByteLetters) {
   EXPECT_FALSE(EqualsNoCase("\xA4\x61", "\xA4\x41"));
   EXPECT_TRUE(EqualsNoCase("\xA4\x61x", "\xA4\x61X"));
 }
+
+// 許 is 0xB3 0x5C and 功 is 0xA5 0x5C in Big5: their second byte is the byte of "\".
+TEST(Paths, Big5TrailBytesAreNotSeparators) {
+  const char* xu = "\xB3\x5C";
+  const std::string folder = std::string("C:\\") + xu;           // C:\許
+  const std::string file = folder + "\\" + "\xA5\x5C" + ".txt";  // C:\許\功.txt
+  char out[kMaxPath];
+  EXPECT_STREQ(GetFileNamePart(out, file.c_str()), "\xA5\x5C.txt");
+  EXPECT_EQ(std::string(GetParentDir(out, file.c_str())), folder + "\\");
+  EXPECT_STREQ(GetFileNamePart(out, folder.c_str()), xu);
+  EXPECT_STREQ(GetParentDir(out, folder.c_str()), "C:\\");
+
+  char path[kMaxPath];
+  CopyString(path, folder.c_str());
+  EXPECT_TRUE(AddTrailingSeparator(path));  // ends in a character, not a separator
+  EXPECT_EQ(std::string(path), folder + "\\");
+  RemoveTrailingSeparators(path);
+  EXPECT_EQ(std::string(path), folder);
+  EXPECT_TRUE(JoinPath("x", out, folder.c_str()));
+  EXPECT_EQ(std::string(out), folder + "\\x");
+
+  CopyString(path, file.c_str());
+  ToForwardSlashes(path);
+  EXPECT_EQ(std::string(path), std::string("C:/") + xu + "/\xA5\x5C.txt");
+}

@@ -15,3 +15,9 @@ TEST(ManifestName, NamesThatWouldLeaveItAreRefused) {
   }
   EXPECT_FALSE(IsSafeManifestName(nullptr));
 }
+
+TEST(ManifestName, Big5NamesWhoseSecondByteIsABackslashStayInside) {
+  EXPECT_TRUE(IsSafeManifestName("data\\\xB3\x5C.txt"));  // data\許.txt
+  EXPECT_TRUE(IsSafeManifestName("\xA5\x5C"));            // 功
+  EXPECT_FALSE(IsSafeManifestName("\xA5\x5C\\..\\..\\x"));
+}
