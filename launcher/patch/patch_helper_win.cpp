@@ -55,19 +55,23 @@ CPatchHelper::~CPatchHelper() { delete m_downloadMgr; }
 
 void CPatchHelper::SetServerAddress(const char* address) { CopyString(m_serverAddress, address); }
 
-bool CPatchHelper::IsStopped() const {
-  if (m_context == nullptr) return false;
-  if (m_context->dialog != nullptr) return m_context->dialog->IsCancelled();
-  return m_context->stop;
+bool IsStopRequested(const PatchContext& context) {
+  if (context.dialog != nullptr) return context.dialog->IsCancelled();
+  return context.stop;
 }
+
+IPanel& PanelOf(const PatchContext& context) {
+  return context.panel != nullptr ? *context.panel : GetPipePanel();
+}
+
+bool CPatchHelper::IsStopped() const { return m_context != nullptr && IsStopRequested(*m_context); }
 
 void CPatchHelper::RequestStop() {
   if (m_context != nullptr) m_context->stop = true;
 }
 
 IPanel& CPatchHelper::Panel() const {
-  if (m_context != nullptr && m_context->panel != nullptr) return *m_context->panel;
-  return GetPipePanel();
+  return m_context != nullptr ? PanelOf(*m_context) : GetPipePanel();
 }
 
 int CPatchHelper::PatchMainProc() {
