@@ -86,13 +86,9 @@ bool ReadLauncherManifest(CDownloadMgr& mgr, const char* ownName, char (&name)[k
     g_launcher.ShowMessage(0, 46, kMessageInfo);
     return false;
   }
-  std::unique_ptr<char[]> text(new char[static_cast<std::size_t>(size) + 2]);
-  if (size > 0) std::memcpy(text.get(), block, size);
-  delete[] block;
-  text[size] = '\0';
-  text[size + 1] = '\0';
+  std::unique_ptr<char[]> owned(block);
   CVersionInfo manifest;
-  if (!manifest.ReadFromMemory(text.get())) return false;
+  if (!manifest.ReadFromBlock(block, size)) return false;
   // The name goes into the game directory and onto renamer's command line: a path, a name
   // with blanks or the running launcher's own name would write elsewhere or break the hand-off.
   if (manifest.GetCount() == 0 || !IsUsableLauncherName(manifest.GetName(0), ownName)) {

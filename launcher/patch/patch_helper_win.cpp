@@ -207,13 +207,9 @@ bool CPatchHelper::BuildDownloadSet() {
     g_launcher.Log("Fail to GetFileIntoMemory : \"version.txt\"");
     return false;
   }
-  std::unique_ptr<char[]> text(new char[static_cast<std::size_t>(size) + 2]);
-  if (size > 0) std::memcpy(text.get(), block, size);
-  delete[] block;
-  text[size] = '\0';
-  text[size + 1] = '\0';
+  std::unique_ptr<char[]> owned(block);
   CVersionInfo manifest;
-  if (!manifest.ReadFromMemory(text.get())) {
+  if (!manifest.ReadFromBlock(block, size)) {
     g_launcher.Log("Fail to ReadFromMemory");
     return false;
   }
