@@ -173,6 +173,8 @@ class CLauncherMgr {
  private:
   void ResetState();
   int ShowMessageBox(int stringId, const char* text, int type);
+  template <typename Reader>
+  bool ReadExecutableTail(const char* exePath, Reader read);
 
   bool m_comInitialized = false;
   LogTap m_logTap = nullptr;

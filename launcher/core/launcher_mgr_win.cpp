@@ -153,8 +153,10 @@ char* CLauncherMgr::GetUserFolder(char* out) {
   return out;
 }
 
-bool CLauncherMgr::CheckSelfExtract(const char* exePath, std::uint32_t* a, std::uint32_t* b,
-                                    std::uint32_t* c, std::int64_t* p) {
+// Runs read on the executable (the launcher's own when exePath is null) with the size of
+// its certificate table, which the trailer stands in front of.
+template <typename Reader>
+bool CLauncherMgr::ReadExecutableTail(const char* exePath, Reader read) {
   char module[kMaxPath];
   if (exePath == nullptr) {
     if (!ModulePath(module, sizeof(module))) return false;
@@ -164,8 +166,17 @@ bool CLauncherMgr::CheckSelfExtract(const char* exePath, std::uint32_t* a, std::
   CFileHandle file = OpenForReading(exePath);
   if (!file) return false;
   FileByteSource source(file.get());
+  return read(source, security);
+}
+
+bool CLauncherMgr::CheckSelfExtract(const char* exePath, std::uint32_t* a, std::uint32_t* b,
+                                    std::uint32_t* c, std::int64_t* p) {
   SelfExtractTrailer trailer;
-  if (!ReadSelfExtractTrailer(source, security, &trailer)) return false;
+  if (!ReadExecutableTail(exePath, [&](ByteSource& source, std::uint32_t security) {
+        return ReadSelfExtractTrailer(source, security, &trailer);
+      })) {
+    return false;
+  }
   if (a != nullptr) *a = trailer.a;
   if (b != nullptr) *b = trailer.b;
   if (c != nullptr) *c = trailer.c;
@@ -175,16 +186,9 @@ bool CLauncherMgr::CheckSelfExtract(const char* exePath, std::uint32_t* a, std::
 
 bool CLauncherMgr::ReadExePatchVersions(std::uint32_t* begin, std::uint32_t* end, const char* exePath) {
   if (m_mode != ModePatch) return false;
-  char module[kMaxPath];
-  if (exePath == nullptr) {
-    if (!ModulePath(module, sizeof(module))) return false;
-    exePath = module;
-  }
-  const std::uint32_t security = GetSecuritySize(exePath);
-  CFileHandle file = OpenForReading(exePath);
-  if (!file) return false;
-  FileByteSource source(file.get());
-  return ReadExePatchRange(source, security, begin, end);
+  return ReadExecutableTail(exePath, [&](ByteSource& source, std::uint32_t security) {
+    return ReadExePatchRange(source, security, begin, end);
+  });
 }
 
 void CLauncherMgr::WriteLogHeader() const {

@@ -1,0 +1,50 @@
+// CPanel: the panel of a dialog. The worker thread sets its state; the user-interface
+// thread draws it into an owner-drawn control when the control repaints. Only the text is
+// shared by more than one store, so only the text is guarded.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "launcher/core/process.h"
+#include "launcher/ui/panel.h"
+
+struct HWND__;
+
+class CPanel : public IPanel {
+ public:
+  static constexpr std::size_t kTextSize = 1024;
+
+  CPanel();
+  CPanel(const CPanel&) = delete;
+  CPanel& operator=(const CPanel&) = delete;
+
+  // Not attached: type, version and text are ignored; a changed percentage is kept.
+  void SetPanelType(int type) override;
+  void SetGameVersion(int version) override;
+  void SetText(const char* text) override;
+  void SetProgress(int percent) override;
+  void SetSize(std::uint64_t, std::uint64_t) override {}  // the window panel shows no sizes
+  void SetSpeed(std::uint32_t, std::uint32_t) override {}
+
+  // Remembers the owner-drawn control the panel draws into.
+  void Attach(HWND__* control);
+  // Copies the text (buffer of kTextSize) under the lock; nothing when not attached.
+  void GetText(char* buffer);
+  void ShowVersions() { m_showVersions = true; }
+
+  int Type() const { return m_type; }
+  int Progress() const { return m_progress; }
+  int GameVersion() const { return m_gameVersion; }
+  bool VersionsShown() const { return m_showVersions; }
+
+ private:
+  void Invalidate(bool erase);
+
+  HWND__* m_control = nullptr;
+  bool m_showVersions = false;
+  CEvent m_lock;
+  volatile int m_type = 0;
+  volatile int m_progress = 0;
+  char m_text[kTextSize] = {};
+  volatile int m_gameVersion = 0;
+};

@@ -1,0 +1,47 @@
+#include "launcher/ui/dialog_panel.h"
+
+#include "launcher/core/windows_api.h"
+
+#include "launcher/core/launcher_mgr.h"
+
+CPanel::CPanel() { m_lock.Create(); }
+
+void CPanel::Invalidate(bool erase) {
+  if (m_control != nullptr) InvalidateRect(m_control, nullptr, erase ? TRUE : FALSE);
+}
+
+void CPanel::SetPanelType(int type) {
+  if (m_control == nullptr) return;
+  m_type = type;
+  Invalidate(true);
+}
+
+void CPanel::SetGameVersion(int version) {
+  if (m_control == nullptr) return;
+  m_gameVersion = version;
+  Invalidate(false);
+}
+
+void CPanel::SetText(const char* text) {
+  if (text == nullptr || m_control == nullptr) return;
+  m_lock.Wait();
+  CopyString(m_text, text);
+  g_launcher.Log("panel text : %s", m_text);
+  m_lock.Set();
+  Invalidate(false);
+}
+
+void CPanel::SetProgress(int percent) {
+  if (percent == m_progress) return;
+  m_progress = percent;
+  Invalidate(false);
+}
+
+void CPanel::Attach(HWND__* control) { m_control = control; }
+
+void CPanel::GetText(char* buffer) {
+  if (m_control == nullptr || buffer == nullptr) return;
+  m_lock.Wait();
+  CopyString(buffer, kTextSize, m_text);
+  m_lock.Set();
+}
