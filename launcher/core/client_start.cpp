@@ -9,24 +9,6 @@ namespace {
 constexpr unsigned kClientCode = 1622;
 constexpr unsigned kNpcClientCode = 1214;
 
-// The options the launcher was given and hands on: domain, the /N: /V: /T: triple (all
-// three or none) and the passport as "/P:".
-bool AppendPassThrough(const CLauncherMgr& mgr, char* out, std::size_t size) {
-  char option[kMaxCommandLine + 8];
-  bool ok = true;
-  if (mgr.m_domain[0] != '\0') {
-    ok = ok && FormatString(option, sizeof(option), " domain:%s", mgr.m_domain) && AppendString(out, size, option);
-  }
-  if (mgr.m_passN[0] != '\0' && mgr.m_passV[0] != '\0' && mgr.m_passT[0] != '\0') {
-    ok = ok && FormatString(option, sizeof(option), " /N:%s /V:%s /T:%s", mgr.m_passN, mgr.m_passV, mgr.m_passT) &&
-         AppendString(out, size, option);
-  }
-  if (mgr.m_passport[0] != '\0') {
-    ok = ok && FormatString(option, sizeof(option), " /P:%s", mgr.m_passport) && AppendString(out, size, option);
-  }
-  return ok;
-}
-
 bool Refuse(const CLauncherMgr& mgr, const char* operation, char* out) {
   mgr.Log("CLauncherMgr::%s() : command line longer than %u characters; not started.", operation,
           static_cast<unsigned>(kMaxShortCommandLine - 1));
@@ -36,6 +18,24 @@ bool Refuse(const CLauncherMgr& mgr, const char* operation, char* out) {
 
 }  // namespace
 
+// The options the launcher was given and hands on: domain, the /N: /V: /T: triple (all
+// three or none) and the passport as "/P:".
+bool CLauncherMgr::AppendPassThroughOptions(char* out, std::size_t size) const {
+  char option[kMaxCommandLine + 8];
+  bool ok = true;
+  if (m_domain[0] != '\0') {
+    ok = ok && FormatString(option, sizeof(option), " domain:%s", m_domain) && AppendString(out, size, option);
+  }
+  if (m_passN[0] != '\0' && m_passV[0] != '\0' && m_passT[0] != '\0') {
+    ok = ok && FormatString(option, sizeof(option), " /N:%s /V:%s /T:%s", m_passN, m_passV, m_passT) &&
+         AppendString(out, size, option);
+  }
+  if (m_passport[0] != '\0') {
+    ok = ok && FormatString(option, sizeof(option), " /P:%s", m_passport) && AppendString(out, size, option);
+  }
+  return ok;
+}
+
 bool CLauncherMgr::BuildClientCommandLine(const char* exePath, bool devClient, const char* extraArgs, int version,
                                           char* out, std::size_t outSize) const {
   if (out == nullptr || outSize == 0) return false;
@@ -44,7 +44,7 @@ bool CLauncherMgr::BuildClientCommandLine(const char* exePath, bool devClient, c
                          m_npc ? kNpcClientCode : kClientCode, version, m_loginAddress,
                          extraArgs != nullptr ? extraArgs : "");
   if (ok && devClient) ok = AppendString(out, outSize, " asset:no");
-  ok = ok && AppendPassThrough(*this, out, outSize);
+  ok = ok && AppendPassThroughOptions(out, outSize);
   return ok || Refuse(*this, "StartClient", out);
 }
 
@@ -52,6 +52,6 @@ bool CLauncherMgr::BuildLauncherCommandLine(const char* exePath, char* out, std:
   if (out == nullptr || outSize == 0) return false;
   if (outSize > kMaxShortCommandLine) outSize = kMaxShortCommandLine;
   bool ok = FormatString(out, outSize, "\"%s\"", exePath != nullptr ? exePath : "") &&
-            AppendPassThrough(*this, out, outSize);
+            AppendPassThroughOptions(out, outSize);
   return ok || Refuse(*this, "StartLauncher", out);
 }

@@ -108,6 +108,9 @@ class CLauncherMgr {
   bool BuildClientCommandLine(const char* exePath, bool devClient, const char* extraArgs, int version,
                               char* out, std::size_t outSize) const;
   bool BuildLauncherCommandLine(const char* exePath, char* out, std::size_t outSize) const;
+  // Appends the pass-through options (" domain:", " /N: /V: /T:" when all three are set,
+  // " /P:"); false when they do not fit (out then holds whatever fitted).
+  bool AppendPassThroughOptions(char* out, std::size_t size) const;
 
   // --- Registry store ---------------------------------------------------------------------
   // out holds kMaxPath bytes; true when the product key names a game directory.

@@ -1,7 +1,200 @@
-// The launcher self-update.
-#include "launcher/patch/launcher_worker.h"
+// The launcher self-update: fetch the launcher manifest "talvenor.txt" from the patch file
+// server, download the new launcher into the game directory, check its digest, write
+// renamer out of the resources and start it. renamer replaces the executable once this
+// launcher has gone.
+#include "launcher/core/windows_api.h"
 
-bool UpdateLauncher(PatchContext&, int* result) {
+#include <cstring>
+#include <memory>
+
+#include "launcher/core/file_system.h"
+#include "launcher/core/launcher_mgr.h"
+#include "launcher/core/paths.h"
+#include "launcher/core/process.h"
+#include "launcher/core/win_handle.h"
+#include "launcher/patch/launcher_update.h"
+#include "launcher/patch/launcher_worker.h"
+#include "launcher/patch/patch_helper.h"
+#include "launcher/patch/patch_info.h"
+#include "launcher/patch/version_info.h"
+#include "launcher/transfer/download_mgr.h"
+#include "launcher/transfer/file_digest.h"
+#include "launcher/ui/panel.h"
+#include "launcher/ui/pipe_panel.h"
+
+namespace {
+
+constexpr int kConnectAttempts = 3;
+constexpr DWORD kConnectPauseMs = 1000;
+// Downloads of a launcher whose digest keeps failing: the first one and three more, as for
+// the game's files. An unbounded loop would never end against a wrong manifest.
+constexpr int kDownloadCycles = 4;
+constexpr int kRenamerResource = 115;
+
+using DownloadMgrPtr = std::unique_ptr<CDownloadMgr>;
+
+// The update's own connection: unlike the game's, a server that cannot be reached ends
+// the run without a message, and the stop flag is looked at only afterwards.
+DownloadMgrPtr ConnectForUpdate(PatchContext& context) {
+  PanelOf(context).SetText("Connect to patch server...");
+  ServerAddress address;
+  DownloadMgrPtr mgr(CDownloadMgr::CreateDownloadMgr(context.patchInfo->ftp, &address));
+  if (!mgr) {
+    g_launcher.ShowRunError();
+    g_launcher.Log("Fail to ConnectToServer");
+    return nullptr;
+  }
+  for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
+    if (mgr->Connect(address.host, address.user[0] ? address.user : nullptr,
+                     address.password[0] ? address.password : nullptr, address.port)) {
+      mgr->SetCurrentDirectory(address.path);
+      return mgr;
+    }
+    Sleep(kConnectPauseMs);
+  }
+  g_launcher.Log("Fail to Connect to patch server..");
+  return nullptr;
+}
+
+// No progress is shown for the launcher download, but the transfer still takes the host's
+// commands between blocks: without this a "cancel" or "pause" from the host would wait
+// for the whole download.
+bool OnLauncherBlock(DownloadProgress* progress) {
+  auto* context = static_cast<PatchContext*>(progress->context);
+  if (IsStopRequested(*context)) return false;
+  if (!ProcessPipeCommands()) {
+    context->stop = true;
+    return false;
+  }
+  return true;
+}
+
+bool FetchLauncher(PatchContext& context, CDownloadMgr& mgr, const char* name, const char* localPath) {
+  if (GetFile(&OnLauncherBlock, false, &mgr, name, localPath, &context)) return true;
+  g_launcher.Log("launcher file searching failed.");
+  g_launcher.ShowMessage(0, 46, kMessageInfo);
+  return false;
+}
+
+// The launcher manifest's first entry: the new launcher's name and digest.
+bool ReadLauncherManifest(CDownloadMgr& mgr, const char* ownName, char (&name)[kMaxPath],
+                          unsigned char (&digest)[kMd5DigestSize]) {
+  char* block = nullptr;
+  std::uint32_t size = 0;
+  if (!GetFileIntoMemory("talvenor.txt", &mgr, &block, &size)) {
+    g_launcher.Log("launcher file info not found.");
+    g_launcher.ShowMessage(0, 46, kMessageInfo);
+    return false;
+  }
+  std::unique_ptr<char[]> owned(block);
+  CVersionInfo manifest;
+  if (!manifest.ReadFromBlock(block, size)) return false;
+  // The name goes into the game directory and onto renamer's command line: a path, a name
+  // with blanks or the running launcher's own name would write elsewhere or break the hand-off.
+  if (manifest.GetCount() == 0 || !IsUsableLauncherName(manifest.GetName(0), ownName)) {
+    g_launcher.Log("UpdateLauncher() : unusable launcher name \"%s\" in talvenor.txt.", manifest.GetName(0));
+    return false;
+  }
+  CopyString(name, manifest.GetName(0));
+  std::memcpy(digest, manifest.GetHash(0), kMd5DigestSize);
+  return true;
+}
+
+// Writes renamer (resource BIN 115) beside the game under a fresh name; the system leaves
+// the empty "ren*.tmp" placeholder it reserved the name with, which a later patch run
+// removes.
+bool WriteRenamer(char (&path)[MAX_PATH + 4]) {
+  if (GetTempFileNameA(g_launcher.m_gameDir, "renamer", 0, path) == 0 || !AppendString(path, ".exe")) {
+    g_launcher.Log("Fail to create renamer.");
+    return false;
+  }
+  std::uint32_t size = 0;
+  const void* bytes = g_launcher.LoadBinResource(kRenamerResource, &size);
+  CFileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    g_launcher.Log("Fail to create renamer.");
+    return false;
+  }
+  DWORD written = 0;
+  if (bytes == nullptr || !WriteFile(file.get(), bytes, size, &written, nullptr) || written != size) {
+    g_launcher.Log("Fail to write renamer.");
+    file.reset();
+    DeleteFileA(path);
+    return false;
+  }
+  return true;
+}
+
+// 2 handed to renamer, 0 failure, -1 stopped.
+int SelfUpdate(PatchContext& context, CDownloadMgr& mgr) {
+  char module[kMaxPath] = {};
+  char ownName[kMaxPath] = {};
+  const DWORD m = GetModuleFileNameA(nullptr, module, sizeof(module));
+  if (m == 0 || m >= sizeof(module)) {
+    g_launcher.Log("UpdateLauncher() : module path too long.");
+    return 0;
+  }
+  GetFileNamePart(ownName, module);
+
+  char name[kMaxPath] = {};
+  unsigned char digest[kMd5DigestSize] = {};
+  if (!ReadLauncherManifest(mgr, ownName, name, digest)) return 0;
+
+  IPanel& panel = PanelOf(context);
+  panel.SetProgress(0);
+  panel.SetPanelType(PanelDownload);
+  panel.SetText("Downloading launcher...");
+  char local[kMaxPath];
+  if (!JoinPath(name, local, g_launcher.m_gameDir)) {
+    g_launcher.Log("UpdateLauncher() : game directory too long for \"%s\".", name);
+    return 0;
+  }
+  if (!FetchLauncher(context, mgr, name, local)) return 0;
+  for (int cycle = 1;; ++cycle) {
+    // A stop ends the update without renamer: the result says stopped, not handed over.
+    if (IsStopRequested(context)) {
+      g_launcher.ShowMessage(0, 11, kMessageInfo);
+      return -1;
+    }
+    if (CheckHashCode(local, digest)) break;
+    g_launcher.Log("downloaded launcher image was currupted.");
+    if (cycle == kDownloadCycles) {
+      DeleteFileA(local);
+      g_launcher.ShowMessage(0, 46, kMessageInfo);
+      return 0;
+    }
+    if (!FetchLauncher(context, mgr, name, local)) return 0;
+  }
+
+  char renamer[MAX_PATH + 4] = {};
+  if (!WriteRenamer(renamer)) {
+    g_launcher.ShowRunError();
+    return 0;
+  }
+  ClearReadOnly(module);
+  char line[kMaxCommandLine];
+  if (!BuildRenamerCommandLine(g_launcher, renamer, ownName, name, g_launcher.m_pipeMode, line, sizeof(line))) {
+    g_launcher.Log("UpdateLauncher() : renamer command line too long.");
+    DeleteFileA(renamer);
+    return 0;
+  }
+  CProcess::CreateProcess(line, g_launcher.m_gameDir);
+  return 2;
+}
+
+}  // namespace
+
+bool UpdateLauncher(PatchContext& context, int* result) {
   if (result != nullptr) *result = 0;
-  return false;  // not attempted
+  if (context.patchInfo == nullptr ||
+      !IsLauncherUpdateDue(context.patchInfo->launcher_version, g_launcher.m_forceUpdateLauncher)) {
+    return false;
+  }
+  int r = 0;
+  if (DownloadMgrPtr mgr = ConnectForUpdate(context)) {
+    r = IsStopRequested(context) ? -1 : SelfUpdate(context, *mgr);
+  }
+  g_launcher.Log("UpdateLauncher result : %d", r);
+  if (result != nullptr) *result = r;
+  return true;
 }

@@ -8,7 +8,7 @@
 #include "launcher/ui/pipe_panel.h"
 
 int RunLauncherWorker(PatchContext& context) {
-  IPanel& panel = context.panel != nullptr ? *context.panel : GetPipePanel();
+  IPanel& panel = PanelOf(context);
   if (context.patchInfo == nullptr || context.texts == nullptr ||
       !context.patchInfo->Read(context.texts->patchInfoUrl)) {
     g_launcher.ShowMessage(0, 48, kMessageInfo);

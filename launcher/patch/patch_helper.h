@@ -34,6 +34,12 @@ struct PatchContext {
   volatile bool stop = false;  // stop request when there is no dialog
 };
 
+// The stop rule every stage of a run polls: the dialog's cancel flag, or without a dialog
+// the context's own flag (set when the host sends "cancel").
+bool IsStopRequested(const PatchContext& context);
+// Where a run reports: the dialog's panel, or the process-wide pipe panel.
+IPanel& PanelOf(const PatchContext& context);
+
 struct PatchEntry {
   std::string name;
   std::uint64_t size = 0;

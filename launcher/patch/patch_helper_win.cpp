@@ -55,19 +55,23 @@ CPatchHelper::~CPatchHelper() { delete m_downloadMgr; }
 
 void CPatchHelper::SetServerAddress(const char* address) { CopyString(m_serverAddress, address); }
 
-bool CPatchHelper::IsStopped() const {
-  if (m_context == nullptr) return false;
-  if (m_context->dialog != nullptr) return m_context->dialog->IsCancelled();
-  return m_context->stop;
+bool IsStopRequested(const PatchContext& context) {
+  if (context.dialog != nullptr) return context.dialog->IsCancelled();
+  return context.stop;
 }
+
+IPanel& PanelOf(const PatchContext& context) {
+  return context.panel != nullptr ? *context.panel : GetPipePanel();
+}
+
+bool CPatchHelper::IsStopped() const { return m_context != nullptr && IsStopRequested(*m_context); }
 
 void CPatchHelper::RequestStop() {
   if (m_context != nullptr) m_context->stop = true;
 }
 
 IPanel& CPatchHelper::Panel() const {
-  if (m_context != nullptr && m_context->panel != nullptr) return *m_context->panel;
-  return GetPipePanel();
+  return m_context != nullptr ? PanelOf(*m_context) : GetPipePanel();
 }
 
 int CPatchHelper::PatchMainProc() {
@@ -203,13 +207,9 @@ bool CPatchHelper::BuildDownloadSet() {
     g_launcher.Log("Fail to GetFileIntoMemory : \"version.txt\"");
     return false;
   }
-  std::unique_ptr<char[]> text(new char[static_cast<std::size_t>(size) + 2]);
-  if (size > 0) std::memcpy(text.get(), block, size);
-  delete[] block;
-  text[size] = '\0';
-  text[size + 1] = '\0';
+  std::unique_ptr<char[]> owned(block);
   CVersionInfo manifest;
-  if (!manifest.ReadFromMemory(text.get())) {
+  if (!manifest.ReadFromBlock(block, size)) {
     g_launcher.Log("Fail to ReadFromMemory");
     return false;
   }

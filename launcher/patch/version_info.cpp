@@ -1,6 +1,8 @@
 #include "launcher/patch/version_info.h"
 
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/token_reader.h"
@@ -51,6 +53,16 @@ bool ParseDigestText(const char* text, unsigned char out[kMd5DigestSize]) {
 
 bool CVersionInfo::IsNumericToken(const char* token) {
   return LeadingInt(token) != 0 || std::strcmp(token, "0") == 0;
+}
+
+bool CVersionInfo::ReadFromBlock(const char* block, std::size_t size) {
+  if (block == nullptr && size > 0) return ReadFromMemory(nullptr);
+  std::unique_ptr<char[]> text(new (std::nothrow) char[size + 2]);
+  if (!text) return false;
+  if (size > 0) std::memcpy(text.get(), block, size);
+  text[size] = '\0';
+  text[size + 1] = '\0';
+  return ReadFromMemory(text.get());
 }
 
 bool CVersionInfo::ReadFromMemory(const char* text) {

@@ -26,6 +26,9 @@ class CVersionInfo {
   // Parses text (NUL-terminated). The entry list is replaced, not merged; after a failure
   // it keeps the entries read before the fault.
   bool ReadFromMemory(const char* text);
+  // Parses a downloaded block of size bytes, which need not be terminated and is left
+  // unchanged: the reader works on a copy with two zero bytes behind it.
+  bool ReadFromBlock(const char* block, std::size_t size);
   // Reads a manifest file (Windows only).
   bool ReadFromFile(const char* path);
 

@@ -95,6 +95,18 @@ TEST(VersionInfo, NullTextIsRefusedAndEveryReadReplacesTheList) {
   EXPECT_EQ(log.lines(), std::vector<std::string>{"CVersionInfo::ReadFromMemory() : invalid param."});
 }
 
+// A downloaded block is not terminated: only its size bytes are read, and it stays as it was.
+TEST(VersionInfo, BlockIsReadUpToItsSizeOnly) {
+  const std::string block = "one,1," + std::string(kDigestB) + ",1\r\ntwo,2," + std::string(kDigestB) + ",2";
+  const std::string first = "one,1," + std::string(kDigestB) + ",1\r\n";
+  CVersionInfo info;
+  ASSERT_TRUE(info.ReadFromBlock(block.data(), first.size()));
+  EXPECT_EQ(Entries(info), std::vector<std::string>{"one|1|" + std::string(kDigestB) + "|1"});
+  EXPECT_EQ(block.substr(0, first.size()), first);
+  EXPECT_TRUE(info.ReadFromBlock(nullptr, 0));
+  EXPECT_EQ(info.GetCount(), 0u);
+}
+
 TEST(VersionInfo, LookupsOutOfRange) {
   CVersionInfo info;
   ASSERT_TRUE(info.ReadFromMemory(("one,1," + std::string(kDigestB) + ",1").c_str()));

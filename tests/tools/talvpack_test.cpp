@@ -219,4 +219,51 @@ TEST_F(Talvpack, RefusalsLeaveNothingBehind) {
   EXPECT_NE(r.code, 0);
   EXPECT_EQ(Slurp(dir_ / "out" / "keep.txt"), "old tree");
 }
+// A new launcher beside a published tree: talvenor.txt names it with its size, md5sum's
+// digest and the launcher version the patch information announces.
+TEST_F(Talvpack, LauncherJoinsThePublishedTree) {
+  const fs::path game = dir_ / "game";
+  Put(game / "client.exe", "MZ client");
+  Put(dir_ / "new" / "Talvenor.exe", "MZ the new launcher");
+  const fs::path out = dir_ / "www";
+  ASSERT_EQ(Talv({"publish", "--version", "3", "--login", "l", "--files-address", "f", "--launcher-version", "206",
+                  game.string(), out.string()})
+                .code,
+            0);
+  ToolRun r = Talv({"launcher", "--version", "206", (dir_ / "new" / "Talvenor.exe").string(), out.string()});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string digest = Md5sum(dir_ / "new" / "Talvenor.exe");
+  EXPECT_EQ(Read(Slurp(out / "talvenor.txt")),
+            (std::map<std::string, std::string>{{"Talvenor_206.exe", "19|" + digest + "|206"}}));
+  EXPECT_EQ(Slurp(out / "Talvenor_206.exe"), "MZ the new launcher");
+  EXPECT_TRUE(fs::exists(out / "version.txt"));  // the game's tree is still there
+  for (const auto& e : fs::directory_iterator(out)) {
+    EXPECT_EQ(e.path().filename().string().find(".talvpack-"), std::string::npos) << e.path();
+  }
+
+  // A patch information that announces another launcher version, a name that is (or is not
+  // a bare) launcher file name: refused, and talvenor.txt stays as it was.
+  const struct {
+    std::vector<std::string> args;
+    const char* message;
+  } refusals[] = {
+      {{"--version", "207"}, "launcher_version 206"},
+      {{"--version", "206", "--name", "talvenor.EXE"}, "cannot be the new launcher's name"},
+      {{"--version", "206", "--name", "sub/new.exe"}, "cannot be the new launcher's name"},
+      {{"--version", "206", "--name", "new launcher.exe"}, "cannot be the new launcher's name"},
+      {{"--version", "206", "--name", "a,b.exe"}, "cannot be the new launcher's name"},
+  };
+  const std::string manifest = Slurp(out / "talvenor.txt");
+  for (const auto& c : refusals) {
+    std::vector<std::string> args = {"launcher"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back((dir_ / "new" / "Talvenor.exe").string());
+    args.push_back(out.string());
+    ToolRun refused = Talv(args);
+    EXPECT_NE(refused.code, 0) << c.message;
+    EXPECT_NE(refused.err.find(c.message), std::string::npos) << refused.err;
+    EXPECT_EQ(Slurp(out / "talvenor.txt"), manifest);
+  }
+}
+
 #endif

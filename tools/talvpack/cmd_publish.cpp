@@ -206,7 +206,8 @@ TALVPACK_COMMAND(publish, "publish",
                  "(as \"manifest\" makes it) and every file of GAME_DIR under Talvenor/, so that a client\n"
                  "of any earlier version finds what it lacks. Serve OUT_DIR as it is over HTTP or FTP;\n"
                  "--files-address is where the launcher finds it.\n"
-                 "More options: --launcher-version V (default 205), --ping N,\n"
+                 "More options: --launcher-version V (default 205; a newer V makes launchers update\n"
+                 "themselves: add the new launcher with \"launcher --version V\" into OUT_DIR), --ping N,\n"
                  "--block-start YYYYMMDDhhmmss --block-end YYYYMMDDhhmmss (a service-block window,\n"
                  "local time of the players).",
                  talvpack::PublishMain);

@@ -1,0 +1,167 @@
+// The launcher self-update end to end, in host mode against the loopback servers: the
+// patch information names a newer launcher, Talvenor.exe downloads it, hands it to renamer
+// and ends with exit code 4; renamer replaces the executable once the launcher has gone.
+#include <gtest/gtest.h>
+
+#include "launcher/core/windows_api.h"
+
+#include <string>
+#include <vector>
+
+#include "launcher/core/win_handle.h"
+#include "tests/support/host_session.h"
+#include "tests/support/win_test_util.h"
+
+namespace {
+
+constexpr std::uint32_t kRenamerMs = 60000;  // renamer's wait for the window, retries, self-deletion
+
+std::vector<std::string> Matching(const std::string& folder, const char* pattern) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry;
+  CFindHandle find(FindFirstFileA((folder + "\\" + pattern).c_str(), &entry));
+  if (!find) return names;
+  do names.emplace_back(entry.cFileName);
+  while (FindNextFileA(find.get(), &entry));
+  return names;
+}
+
+bool Talvpack(const std::string& arguments) {
+  ProcessResult r = RunProcess("\"" + BinPath("talvpack.exe") + "\" " + arguments, "", 120000);
+  return r.finished && r.exitCode == 0;
+}
+
+bool HasMessage(const HostSession& host) {
+  for (const auto& line : host.Lines()) {
+    if (line.rfind("message : ", 0) == 0) return true;
+  }
+  return false;
+}
+
+class LauncherUpdateRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
+    ASSERT_TRUE(game_.AddRelease(1, {{"data\\a.txt", "one"}}));
+    ASSERT_TRUE(game_.AddRelease(2, {{"data\\a.txt", "two"}}));
+    ASSERT_TRUE(game_.Install(1));
+    original_ = ReadFileOr(game_.LauncherPath());
+    ASSERT_FALSE(original_.empty());
+    // A launcher whose bytes differ from the installed one, so the replacement shows.
+    newLauncher_ = original_ + "-- launcher build 206 --\r\n";
+    ASSERT_TRUE(WriteFileBytes(scratch_ / "new_launcher.exe", newLauncher_));
+  }
+
+  // Publishes release `release` (game version) announcing launcherVersion into a fresh
+  // server folder; withLauncher adds the new launcher and talvenor.txt. Returns the base URL.
+  std::string Serve(int release, int launcherVersion, bool withLauncher, const std::string& filesHost = "") {
+    const std::string name = "upd_" + std::to_string(TickMs()) + "_" + std::to_string(++served_);
+    const std::string host = filesHost.empty() ? ServerEnv("TALV_HTTP_HOST") + ":80" : filesHost;
+    EXPECT_TRUE(game_.Publish(release, WwwFolder(name), host + "/" + name,
+                              "--launcher-version " + std::to_string(launcherVersion)));
+    if (withLauncher) {
+      EXPECT_TRUE(Talvpack("launcher --version " + std::to_string(launcherVersion) + " \"" +
+                           scratch_ / "new_launcher.exe" + "\" \"" + WwwFolder(name) + "\""));
+    }
+    lastServer_ = name;
+    return HttpBase(name);
+  }
+
+  int Run(const std::string& url, const std::string& options, HostSession& host) {
+    EXPECT_TRUE(host.Start(game_.LauncherPath(), "patchurl:" + url + options, game_.GameDir()));
+    return host.Finish();
+  }
+
+  std::string GameFile(const std::string& name) const { return game_.GameDir() + "\\" + name; }
+
+  ScopedTempDir scratch_;
+  SampleGame game_{scratch_.path()};
+  std::string original_;
+  std::string newLauncher_;
+  std::string lastServer_;
+  int served_ = 0;
+};
+
+TEST_F(LauncherUpdateRun, NewerOrForcedLauncherIsHandedToRenamerWhichReplacesTheExecutable) {
+  struct Case {
+    int launcherVersion;
+    const char* options;
+  } cases[] = {{206, ""}, {205, " force_updatelauncher"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.launcherVersion);
+    ASSERT_TRUE(game_.Install(1));  // a fresh game folder for each case
+    const std::string url = Serve(1, c.launcherVersion, true);
+    HostSession host;
+    EXPECT_EQ(Run(url, c.options, host), 4) << host.RawOutput();
+    EXPECT_EQ(host.Result(), "2");
+    EXPECT_FALSE(HasMessage(host)) << host.RawOutput();
+
+    // renamer waits for the launcher's window to go, replaces the file and deletes itself.
+    EXPECT_TRUE(WaitUntil([&] { return ReadFileOr(game_.LauncherPath()) == newLauncher_; }, kRenamerMs));
+    EXPECT_TRUE(WaitUntil([&] { return Matching(game_.GameDir(), "ren*.exe").empty(); }, kRenamerMs));
+    EXPECT_FALSE(PathExists(GameFile("Talvenor_" + std::to_string(c.launcherVersion) + ".exe")));
+    EXPECT_EQ(Matching(game_.GameDir(), "ren*.tmp").size(), 1u);
+    EXPECT_EQ(game_.InstalledVersion(), 1);  // the update comes before any game patch
+
+    // The replaced launcher patches the game as usual and clears renamer's placeholder.
+    HostSession next;
+    EXPECT_EQ(Run(Serve(2, 205, false), "", next), 0) << next.RawOutput();
+    EXPECT_EQ(game_.InstalledVersion(), 2);
+    EXPECT_TRUE(Matching(game_.GameDir(), "ren*.tmp").empty());
+    EXPECT_EQ(ReadFileOr(game_.LauncherPath()), newLauncher_);
+  }
+}
+
+TEST_F(LauncherUpdateRun, SameVersionWithoutTheOptionDoesNotUpdate) {
+  const std::string url = Serve(1, 205, true);
+  HostSession host;
+  EXPECT_EQ(Run(url, "", host), 0) << host.RawOutput();
+  EXPECT_EQ(host.Result(), "1");
+  EXPECT_EQ(host.RawOutput().find("Downloading launcher..."), std::string::npos);
+  EXPECT_EQ(ReadFileOr(game_.LauncherPath()), original_);
+  EXPECT_FALSE(PathExists(GameFile("Talvenor_205.exe")));
+  EXPECT_TRUE(Matching(game_.GameDir(), "ren*").empty());
+}
+
+TEST_F(LauncherUpdateRun, UnreachableUpdateServerFailsWithoutAMessage) {
+  // Nothing listens on the discard port: every FTP connection attempt is refused.
+  const std::string url = Serve(2, 206, true, "127.0.0.1:9");
+  HostSession host;
+  EXPECT_EQ(Run(url, "", host), 1) << host.RawOutput();
+  EXPECT_EQ(host.Result(), "0");
+  EXPECT_FALSE(HasMessage(host)) << host.RawOutput();
+  EXPECT_EQ(game_.InstalledVersion(), 1);  // no game patch in that run either
+  EXPECT_EQ(ReadFileOr(game_.LauncherPath()), original_);
+}
+
+TEST_F(LauncherUpdateRun, MissingLauncherManifestShowsMessage46) {
+  const std::string url = Serve(1, 206, false);
+  HostSession host;
+  ASSERT_TRUE(host.Start(game_.LauncherPath(), "patchurl:" + url, game_.GameDir()));
+  EXPECT_TRUE(host.WaitForLine("message : 46 : ", true)) << host.RawOutput();
+  EXPECT_EQ(host.Finish(), 1) << host.RawOutput();
+  EXPECT_EQ(host.Result(), "0");
+  EXPECT_TRUE(Matching(game_.GameDir(), "ren*").empty());
+}
+
+TEST_F(LauncherUpdateRun, LauncherWhoseDigestNeverMatchesIsFetchedFourTimesThenGivenUp) {
+  const std::string url = Serve(1, 206, true);
+  // The served file no longer matches talvenor.txt.
+  ASSERT_TRUE(WriteFileBytes(WwwFolder(lastServer_) + "\\Talvenor_206.exe", original_));
+  HostSession host;
+  ASSERT_TRUE(host.Start(game_.LauncherPath(), "patchurl:" + url, game_.GameDir()));
+  EXPECT_TRUE(host.WaitForLine("message : 46 : ", true)) << host.RawOutput();
+  EXPECT_EQ(host.Finish(), 1) << host.RawOutput();
+  EXPECT_EQ(host.Result(), "0");
+  EXPECT_EQ(ReadFileOr(game_.LauncherPath()), original_);
+  EXPECT_FALSE(PathExists(GameFile("Talvenor_206.exe")));
+  EXPECT_TRUE(Matching(game_.GameDir(), "ren*").empty());
+  // Every download shows in the server's log.
+  const std::string log = ReadFileOr(ServerEnv("TALV_NGINX_ACCESS_LOG_WIN"));
+  const std::string request = "GET /" + lastServer_ + "/Talvenor_206.exe ";
+  int downloads = 0;
+  for (std::size_t at = log.find(request); at != std::string::npos; at = log.find(request, at + 1)) ++downloads;
+  EXPECT_EQ(downloads, 4);
+}
+
+}  // namespace
