@@ -22,6 +22,34 @@ void CreateParentOf(const char* path) {
   CreateDirectories(GetParentDir(parent, path), false);
 }
 
+// Extracts every non-empty entry into folder, showing the progress. A name that cannot be
+// read or would land outside the folder cannot be extracted: the run fails with string 37
+// and the code. recordCopies: the files join the copy list for the moves that follow.
+bool ExtractEntries(ZipArchive& archive, const char* folder, CPatchHelper& helper, const char* logPrefix,
+                    int failureCode, bool recordCopies) {
+  IPanel& panel = helper.Panel();
+  const std::uint32_t count = GetZipEntryCount(archive);
+  for (std::uint32_t i = 0; i < count && !helper.IsStopped(); ++i) {
+    char name[kMaxPath];
+    char local[kMaxPath] = {};
+    const bool named = GetZipEntryName(archive, name, i);
+    if (named && IsZipEntryEmpty(archive, name)) continue;
+    const bool placed = named && MakeZipEntryPath(folder, name, local);
+    if (placed) {
+      CreateParentOf(local);
+      panel.SetProgress(static_cast<int>((100ull * i) / count));
+      g_launcher.Log("%s%s", logPrefix, local);
+    }
+    if (!placed || !ExtractZipEntry(local, archive, name)) {
+      g_launcher.Log("Fail to extract file : %s", placed ? local : (named ? name : ""));
+      g_launcher.ShowMessage(failureCode, 37, kMessageInfo);
+      return false;
+    }
+    if (recordCopies) helper.AddToCopyList(name, local);
+  }
+  return true;
+}
+
 void LogGameDirectory(CPatchHelper& helper) {
   helper.Panel().SetText("Collect file information...");
   g_launcher.LogDirectoryListing(g_launcher.m_gameDir, true);
@@ -105,27 +133,7 @@ bool ExtractPatch(CPatchHelper& helper) {
     return false;
   }
   panel.SetText("Extract patch file...");
-  const std::uint32_t count = GetZipEntryCount(archive);
-  for (std::uint32_t i = 0; i < count && !helper.IsStopped(); ++i) {
-    char name[kMaxPath];
-    char local[kMaxPath] = {};
-    // A name that cannot be read or would land outside the temporary folder cannot be
-    // extracted: the run fails before any game file is touched.
-    const bool named = GetZipEntryName(archive, name, i);
-    if (named && IsZipEntryEmpty(archive, name)) continue;
-    const bool placed = named && MakeZipEntryPath(g_launcher.m_patchDir, name, local);
-    if (placed) {
-      CreateParentOf(local);
-      panel.SetProgress(static_cast<int>((100ull * i) / count));
-      g_launcher.Log("Extract file : %s", local);
-    }
-    if (!placed || !ExtractZipEntry(local, archive, name)) {
-      g_launcher.Log("Fail to extract file : %s", placed ? local : (named ? name : ""));
-      g_launcher.ShowMessage(7, 37, kMessageInfo);
-      return false;
-    }
-    helper.AddToCopyList(name, local);
-  }
+  if (!ExtractEntries(archive, g_launcher.m_patchDir, helper, "Extract file : ", 7, true)) return false;
   panel.SetProgress(100);
   return true;
 }
@@ -153,23 +161,5 @@ bool FetchDevClient(const char* address, CPatchHelper& helper) {
     g_launcher.ShowMessage(8, 37, kMessageInfo);
     return false;
   }
-  const std::uint32_t count = GetZipEntryCount(archive);
-  for (std::uint32_t i = 0; i < count && !helper.IsStopped(); ++i) {
-    char name[kMaxPath];
-    char local[kMaxPath] = {};
-    const bool named = GetZipEntryName(archive, name, i);
-    if (named && IsZipEntryEmpty(archive, name)) continue;
-    const bool placed = named && MakeZipEntryPath(g_launcher.m_gameDir, name, local);
-    if (placed) {
-      panel.SetProgress(static_cast<int>((100ull * i) / count));
-      g_launcher.Log(" - Extract file : %s", local);
-      CreateParentOf(local);
-    }
-    if (!placed || !ExtractZipEntry(local, archive, name)) {
-      g_launcher.Log("Fail to extract file : %s", placed ? local : (named ? name : ""));
-      g_launcher.ShowMessage(9, 37, kMessageInfo);
-      return false;
-    }
-  }
-  return true;
+  return ExtractEntries(archive, g_launcher.m_gameDir, helper, " - Extract file : ", 9, false);
 }
