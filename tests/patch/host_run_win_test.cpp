@@ -1,40 +1,290 @@
-// End-to-end runs of Talvenor.exe in host mode against the loopback servers.
+// End-to-end runs of Talvenor.exe in host mode against the loopback servers: what a patch
+// run leaves in the game folder, the server and the log, for good runs and failed ones.
 #include <gtest/gtest.h>
+
+#include "launcher/core/windows_api.h"
+
+#include <algorithm>
+#include <regex>
 
 #include "tests/support/host_session.h"
 #include "tests/support/win_test_util.h"
 
 namespace {
 
+const SampleGame::Files kVersion1 = {{"data\\a.txt", "one"},          {"data\\same.txt", "keep"},
+                                     {"data\\z.txt", "last one"},     {"data\\gone.txt", "old"},
+                                     {"package\\x.pack", "packed"}};
+const SampleGame::Files kVersion2 = {{"data\\a.txt", "two"},
+                                     {"data\\same.txt", "keep"},
+                                     {"data\\z.txt", "last two"},
+                                     {"data\\b.txt", "new"},
+                                     {"data\\sub\\c.bin", std::string("\x00\x01\xff\r\n", 5) + std::string(5000, 'c')},
+                                     {"data\\big.bin", std::string(100000, 'b') + "end"}};
+
+std::string UniqueName(const char* stem) { return std::string(stem) + "_" + std::to_string(TickMs()); }
+
+bool HasLinePrefix(const std::vector<std::string>& lines, const std::string& prefix) {
+  return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+}
+
+std::size_t CountLinesWith(const std::vector<std::string>& lines, const std::string& part) {
+  return static_cast<std::size_t>(
+      std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; }));
+}
+
 class HostRun : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
+    ASSERT_TRUE(game_.AddRelease(1, kVersion1));
+    ASSERT_TRUE(game_.AddRelease(2, kVersion2));
+    ASSERT_TRUE(game_.Install(1));
   }
+
+  // Publishes release 2 over HTTP under a fresh folder name; returns the patch address.
+  std::string PublishHttp(const std::string& filesHost = "", const std::string& extra = "") {
+    server_ = UniqueName("run");
+    const std::string host = filesHost.empty() ? ServerEnv("TALV_HTTP_HOST") + ":80/" + server_ : filesHost + server_;
+    EXPECT_TRUE(game_.Publish(2, WwwFolder(server_), host, extra));
+    return HttpBase(server_);
+  }
+
+  int Run(const std::string& patchUrl, const std::string& options = "") {
+    EXPECT_TRUE(host_.Start(game_.LauncherPath(), options + "patchurl:" + patchUrl, game_.GameDir()));
+    return host_.Finish();
+  }
+
+  void ExpectUntouched(const SampleGame::Files& before) {
+    EXPECT_EQ(game_.Snapshot(), before);
+    EXPECT_EQ(game_.InstalledVersion(), 1);
+    EXPECT_FALSE(PathExists(game_.GameDir() + "\\patch"));
+  }
+
+  ScopedTempDir scratch_;
+  SampleGame game_{scratch_.path()};
+  HostSession host_;
+  std::string server_;
 };
 
-}  // namespace
+// Release 2 with the bookkeeping a run adds: the version file.
+SampleGame::Files Patched(const SampleGame& game) {
+  SampleGame::Files files = game.ReleaseFiles(2);
+  files["version.dat"] = std::string("\x02\x00\x00\x00", 4);
+  return files;
+}
 
-TEST_F(HostRun, PatchesOverHttpAndStartsTheClient) {
-  ScopedTempDir scratch;
-  SampleGame game(scratch.path());
-  ASSERT_TRUE(game.AddRelease(1, {{"data\\a.txt", "one"}, {"data\\gone.txt", "old"}, {"package\\x.pack", "p"}}));
-  ASSERT_TRUE(game.AddRelease(2, {{"data\\a.txt", "two"}, {"data\\b.txt", "new"}}));
-  const std::string server = "smoke_" + std::to_string(TickMs());
-  ASSERT_TRUE(game.Publish(2, WwwFolder(server), ServerEnv("TALV_HTTP_HOST") + ":80/" + server));
-  ASSERT_TRUE(game.Install(1));
+class HostPatch : public HostRun, public ::testing::WithParamInterface<const char*> {};
 
-  HostSession host;
-  ASSERT_TRUE(host.Start(game.LauncherPath(), "play patchurl:" + HttpBase(server), game.GameDir()));
-  EXPECT_EQ(host.Finish(), 0) << host.RawOutput();
-  EXPECT_EQ(host.Result(), "1");
-  EXPECT_EQ(game.InstalledVersion(), 2);
-  SampleGame::Files files = game.Snapshot();
-  EXPECT_EQ(files["data\\a.txt"], "two");
-  EXPECT_EQ(files["data\\b.txt"], "new");
-  EXPECT_EQ(files.count("data\\gone.txt"), 0u);
-  EXPECT_EQ(files.count("package\\x.pack"), 0u);
-  EXPECT_FALSE(PathExists(game.GameDir() + "\\patch"));
-  EXPECT_NE(ReadFileOr(game.GameDir() + "\\client.exe.cmdline").find(" code:1622 ver:2 logip:127.0.0.1:11000 "),
+TEST_P(HostPatch, BringsTheGameToTheLatestRelease) {
+  std::string patchUrl;
+  if (std::string(GetParam()) == "http") {
+    patchUrl = PublishHttp();
+  } else {
+    // patch_live.txt stays on the web server; the files come from the FTP server.
+    server_ = UniqueName("ftp");
+    const std::string files =
+        ServerEnv("TALV_FTP_USER") + ":" + ServerEnv("TALV_FTP_PASSWORD") + "@" + ServerEnv("TALV_FTP_HOST") + ":21/" + server_;
+    ASSERT_TRUE(game_.Publish(2, WwwFolder(server_), files));
+    ASSERT_TRUE(game_.Publish(2, FtpFolder(server_), files));
+    RemoveTree(WwwFolder(server_) + "\\Talvenor");
+    DeleteFileA((WwwFolder(server_) + "\\version.txt").c_str());
+    patchUrl = HttpBase(server_);
+  }
+  ASSERT_TRUE(WriteFileBytes(game_.GameDir() + "\\ren1A2B.tmp", "left by an update"));
+  const std::string logCopy = LauncherLogFolder() + "\\launcher_log_1_to_2.txt";
+  DeleteFileA(logCopy.c_str());
+
+  EXPECT_EQ(Run(patchUrl, "play "), 0) << host_.RawOutput();
+  EXPECT_EQ(host_.Result(), "1");
+  // Byte for byte the published release: gone.txt, the .pack and ren*.tmp are removed.
+  EXPECT_EQ(game_.Snapshot(), Patched(game_));
+  EXPECT_EQ(game_.InstalledVersion(), 2);
+  EXPECT_FALSE(PathExists(game_.GameDir() + "\\patch"));
+  EXPECT_TRUE(PathExists(logCopy));
+  const std::string record = RegQuery("HKCU\\Software\\Orvex\\Talvenor", "Files");
+  const std::string folder = scratch_.path().substr(scratch_.path().rfind('\\') + 1);
+  EXPECT_NE(record.find(folder + "*"), std::string::npos) << record;
+  EXPECT_NE(record.find("b.txt*%"), std::string::npos) << record;
+  EXPECT_NE(record.find("c.bin*%"), std::string::npos) << record;
+  EXPECT_NE(ReadFileOr(game_.GameDir() + "\\client.exe.cmdline").find(" code:1622 ver:2 logip:127.0.0.1:11000 "),
             std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(Transports, HostPatch, ::testing::Values("http", "ftp"));
+
+TEST_F(HostRun, InstalledVersionAgainstTheLatest) {
+  // Release 2 is the latest: 2 and 3 are current, 4 asks for a reinstallation.
+  struct Case {
+    int installed;
+    int exitCode;
+    const char* result;
+    const char* message;
+  };
+  const Case cases[] = {{2, 0, "1", nullptr}, {3, 0, "1", nullptr}, {4, 3, "3", "message : 1084 : "}};
+  const std::string patchUrl = PublishHttp();
+  const std::string accessLog = ServerEnv("TALV_NGINX_ACCESS_LOG_WIN");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.installed);
+    ASSERT_TRUE(WriteVersionFile(game_.GameDir(), c.installed));
+    const SampleGame::Files before = game_.Snapshot();
+    const std::size_t logged = FileLines(accessLog).size();
+    HostSession host;
+    ASSERT_TRUE(host.Start(game_.LauncherPath(), "patchurl:" + patchUrl, game_.GameDir()));
+    EXPECT_EQ(host.Finish(), c.exitCode) << host.RawOutput();
+    EXPECT_EQ(host.Result(), c.result);
+    if (c.message != nullptr) {
+      EXPECT_TRUE(HasLinePrefix(host.Lines(), c.message)) << host.RawOutput();
+    }
+    EXPECT_EQ(game_.Snapshot(), before);
+    // Only the patch information was asked for: no connection to the file server.
+    auto newLines = [&] {
+      std::vector<std::string> lines = FileLines(accessLog);
+      lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(logged, lines.size())));
+      return lines;
+    };
+    // nginx logs a request once its reply is out, which may be after the launcher ended.
+    EXPECT_TRUE(WaitUntil([&] { return CountLinesWith(newLines(), "/" + server_ + "/patch_live.txt ") == 1; }, 5000));
+    EXPECT_EQ(CountLinesWith(newLines(), "/" + server_ + "/"), 1u);
+  }
+}
+
+TEST_F(HostRun, BlockedServiceRefusesPlay) {
+  const SampleGame::Files before = game_.Snapshot();
+  const std::string patchUrl = PublishHttp("", "--block-start 20000101000000 --block-end 20991231235959");
+  EXPECT_EQ(Run(patchUrl, "play "), 3) << host_.RawOutput();
+  EXPECT_EQ(host_.Result(), "3");
+  EXPECT_TRUE(HasLinePrefix(host_.Lines(), "message : 31 : ")) << host_.RawOutput();
+  ExpectUntouched(before);
+  EXPECT_FALSE(PathExists(game_.GameDir() + "\\client.exe.cmdline"));
+}
+
+TEST_F(HostRun, DigestThatNeverMatchesFailsAfterFourCycles) {
+  const SampleGame::Files before = game_.Snapshot();
+  const std::string patchUrl = PublishHttp();
+  // The served file is not the one the manifest describes.
+  ASSERT_TRUE(WriteFileBytes(WwwFolder(server_) + "\\Talvenor\\data\\b.txt", "not what the manifest says"));
+  EXPECT_EQ(Run(patchUrl), 1) << host_.RawOutput();
+  EXPECT_EQ(host_.Result(), "0");
+  EXPECT_TRUE(HasLinePrefix(host_.Lines(), "message : 46 : ")) << host_.RawOutput();
+  EXPECT_EQ(CountLinesWith(FileLines(LauncherLogFolder() + "\\launcher_log.txt"), "\\b.txt\" is currupted."), 4u);
+  ExpectUntouched(before);
+}
+
+TEST_F(HostRun, TransferCutOffMidwayIsResumed) {
+  // The fault server closes every reply after 40,000 bytes: big.bin arrives in three
+  // resumed pieces, the small files whole.
+  const std::string patchUrl = PublishHttp(ServerEnv("TALV_FAULT_HOST") + ":80/cut/40000/");
+  const std::string requests = ServerEnv("TALV_WWW_ROOT_WIN") + "\\..\\fault-requests.log";
+  EXPECT_EQ(Run(patchUrl), 0) << host_.RawOutput();
+  EXPECT_EQ(host_.Result(), "1");
+  EXPECT_EQ(game_.Snapshot(), Patched(game_));
+  EXPECT_EQ(CountLinesWith(FileLines(requests), "/" + server_ + "/Talvenor/data/big.bin bytes=40000-"), 1u);
+  EXPECT_EQ(CountLinesWith(FileLines(requests), "/" + server_ + "/Talvenor/data/big.bin bytes=80000-"), 1u);
+}
+
+// Slow by design: the held file defeats SafeMoveFile's retries (30 s, twice).
+TEST_F(HostRun, HeldGameFileRollsEveryMoveBack) {
+  const SampleGame::Files before = game_.Snapshot();
+  const std::string patchUrl = PublishHttp();
+  // z.txt is the last replaced file in name order: a.txt is in the backup folder by then.
+  ChildProcess holder;
+  ASSERT_TRUE(StartHelper(holder, "hold_file", "\"" + game_.GameDir() + "\\data\\z.txt\" 150000"));
+  EXPECT_EQ(Run(patchUrl), 1) << host_.RawOutput();
+  holder.Kill();
+  EXPECT_EQ(host_.Result(), "0");
+  EXPECT_TRUE(HasLinePrefix(host_.Lines(), "message : 49 : ")) << host_.RawOutput();
+  const std::vector<std::string> log = FileLines(LauncherLogFolder() + "\\launcher_log.txt");
+  EXPECT_EQ(CountLinesWith(log, "Rollback : move \""), 1u);
+  EXPECT_EQ(CountLinesWith(log, "\\data\\a.txt\"..."), 1u);
+  ExpectUntouched(before);
+}
+
+// The pipe protocol, seen by a host: downloads slowed by the fault server (16 KiB every
+// 200 ms) so that the run is still downloading when the host acts.
+class HostPipe : public HostRun {
+ protected:
+  std::string PublishSlow() { return PublishHttp(ServerEnv("TALV_FAULT_HOST") + ":80/slow/16384/200/"); }
+};
+
+TEST_F(HostPipe, LinesAreExact) {
+  EXPECT_EQ(Run(PublishSlow()), 0) << host_.RawOutput();
+  const std::string raw = host_.RawOutput();
+  ASSERT_GE(raw.size(), 2u);
+  EXPECT_EQ(raw.substr(raw.size() - 2), "\r\n");
+  for (std::size_t at = raw.find('\n'); at != std::string::npos; at = raw.find('\n', at + 1)) {
+    ASSERT_TRUE(at > 0 && raw[at - 1] == '\r') << "bare line feed at " << at;
+    ASSERT_FALSE(at > 1 && raw[at - 2] == '\r') << "doubled carriage return at " << at;
+  }
+  const std::regex line(
+      "panelType : (general|download|none)|gameVersion : [0-9]+|text : .*|progress : [0-9]+|"
+      "size : [0-9]+/[0-9]+|speed : [0-9]+|result : 1");
+  const std::vector<std::string>& lines = host_.Lines();
+  const std::vector<std::uint32_t>& ticks = host_.LineTicks();
+  std::string lastProgress;
+  std::uint32_t lastSize = 0;
+  std::uint32_t lastSpeed = 0;
+  int sizes = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    SCOPED_TRACE(lines[i]);
+    EXPECT_TRUE(std::regex_match(lines[i], line));
+    if (lines[i].rfind("progress : ", 0) == 0) {
+      EXPECT_NE(lines[i], lastProgress);
+      lastProgress = lines[i];
+    }
+    // Arrival ticks trail the writes by a reader's poll at most.
+    if (lines[i].rfind("size : ", 0) == 0) {
+      if (sizes++ > 0) {
+        EXPECT_GE(ticks[i] - lastSize, 900u);
+      }
+      lastSize = ticks[i];
+    }
+    if (lines[i].rfind("speed : ", 0) == 0) {
+      if (lastSpeed != 0) {
+        EXPECT_GE(ticks[i] - lastSpeed, 900u);
+      }
+      lastSpeed = ticks[i];
+    }
+  }
+  EXPECT_GE(sizes, 2) << raw;  // big.bin alone comes in seven pieces, 200 ms apart
+  EXPECT_EQ(lines.back(), "result : 1");
+  const auto download = std::find(lines.begin(), lines.end(), "panelType : download");
+  ASSERT_NE(download, lines.end()) << raw;
+  EXPECT_NE(std::find(download, lines.end(), "text : data\\big.bin"), lines.end());
+  std::size_t changed = 0;  // bytes of the files release 2 changed or added
+  for (const auto& file : kVersion2) {
+    if (kVersion1.count(file.first) == 0 || kVersion1.at(file.first) != file.second) changed += file.second.size();
+  }
+  const std::string total = std::to_string(changed);
+  EXPECT_NE(std::find(download, lines.end(), "size : 0/" + total), lines.end()) << raw;
+}
+
+TEST_F(HostPipe, CancelDuringTheDownloadsLeavesTheGameAlone) {
+  const SampleGame::Files before = game_.Snapshot();
+  ASSERT_TRUE(host_.Start(game_.LauncherPath(), "play patchurl:" + PublishSlow(), game_.GameDir()));
+  ASSERT_TRUE(host_.WaitForLine("panelType : download")) << host_.RawOutput();
+  host_.Send("cancel");
+  EXPECT_EQ(host_.Finish(), 2) << host_.RawOutput();
+  EXPECT_EQ(host_.Result(), "-1");
+  EXPECT_NE(std::find(host_.Lines().begin(), host_.Lines().end(), "command : cancel"), host_.Lines().end());
+  EXPECT_TRUE(HasLinePrefix(host_.Lines(), "message : 11 : ")) << host_.RawOutput();
+  ExpectUntouched(before);
+  EXPECT_FALSE(PathExists(game_.GameDir() + "\\client.exe.cmdline"));
+}
+
+TEST_F(HostPipe, PauseAndResumeAreAcknowledged) {
+  ASSERT_TRUE(host_.Start(game_.LauncherPath(), "patchurl:" + PublishSlow(), game_.GameDir()));
+  ASSERT_TRUE(host_.WaitForLine("panelType : download")) << host_.RawOutput();
+  host_.Send("pause");
+  ASSERT_TRUE(host_.WaitForLine("command : pause")) << host_.RawOutput();
+  const std::size_t paused = host_.Lines().size();
+  host_.Send("resume");
+  ASSERT_TRUE(host_.WaitForLine("command : resume")) << host_.RawOutput();
+  // A paused transfer waits in the progress callback: nothing moves until the resume.
+  EXPECT_EQ(host_.Lines().size(), paused + 1) << host_.RawOutput();
+  EXPECT_EQ(host_.Finish(), 0) << host_.RawOutput();
+  EXPECT_EQ(host_.Result(), "1");
+  EXPECT_EQ(game_.Snapshot(), Patched(game_));
+}
+
+}  // namespace

@@ -27,6 +27,8 @@ class HostSession {
   int Finish(std::uint32_t timeoutMs = 180000);
 
   const std::vector<std::string>& Lines() const { return lines_; }  // every line read so far
+  // Tick (ms) at which each line of Lines() arrived from the launcher.
+  const std::vector<std::uint32_t>& LineTicks() const { return ticks_; }
   std::string RawOutput() const;  // the bytes exactly as the launcher wrote them
   std::string Result() const;     // the value of the "result : " line, "" when none
 
@@ -34,6 +36,7 @@ class HostSession {
   struct State;
   std::unique_ptr<State> state_;
   std::vector<std::string> lines_;
+  std::vector<std::uint32_t> ticks_;
 };
 
 // A sample game and its patch server, laid out with the real talvpack.exe.
@@ -62,6 +65,8 @@ class SampleGame {
   std::string LauncherPath() const { return GameDir() + "\\Talvenor.exe"; }
   // Files of the game folder (relative names) with their contents, launcher and logs aside.
   Files Snapshot() const;
+  // Files of release `version` as published (client.exe included).
+  Files ReleaseFiles(int version) const;
   int InstalledVersion() const;
 
  private:
@@ -77,3 +82,9 @@ bool WriteVersionFile(const std::string& gameDir, int version);
 // folder under the web root (Windows path).
 std::string HttpBase(const std::string& name);
 std::string WwwFolder(const std::string& name);
+// The server-tree folder under the FTP root of the fixture (Windows path).
+std::string FtpFolder(const std::string& name);
+// Folder of launcher_log.txt and its per-version copies (documents, user folder, report folder).
+std::string LauncherLogFolder();
+// Lines of a text file, without their line ends.
+std::vector<std::string> FileLines(const std::string& path);

@@ -2,6 +2,8 @@
 
 #include "launcher/core/windows_api.h"
 
+#include <shlobj.h>
+
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -18,6 +20,7 @@ struct HostSession::State {
   std::condition_variable changed;
   std::string raw;       // everything received
   std::size_t used = 0;  // bytes of raw already handed out as lines
+  std::vector<std::pair<std::size_t, std::uint32_t>> arrivals;  // raw size after each read, tick
   bool ended = false;
 };
 
@@ -55,12 +58,25 @@ bool HostSession::Start(const std::string& exe, const std::string& arguments, co
   CloseHandle(info.hThread);
   state_->process.reset(info.hProcess);
   State* state = state_.get();
+  // The output ends when the pipe breaks, or once the launcher has exited and the pipe is
+  // drained: a game client it started may hold a duplicate of the write end for as long
+  // as it runs (Wine hands the standard handles on even without inheritance).
   state_->reader = std::thread([state] {
     char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(state->stdoutRead.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+    for (;;) {
+      const bool exited = WaitForSingleObject(state->process.get(), 0) == WAIT_OBJECT_0;
+      DWORD available = 0;
+      if (!PeekNamedPipe(state->stdoutRead.get(), nullptr, 0, nullptr, &available, nullptr)) break;
+      if (available == 0) {
+        if (exited) break;
+        WaitForSingleObject(state->process.get(), 10);
+        continue;
+      }
+      DWORD read = 0;
+      if (!ReadFile(state->stdoutRead.get(), buffer, sizeof(buffer), &read, nullptr) || read == 0) break;
       std::lock_guard<std::mutex> lock(state->mutex);
       state->raw.append(buffer, read);
+      state->arrivals.emplace_back(state->raw.size(), TickMs());
       state->changed.notify_all();
     }
     std::lock_guard<std::mutex> lock(state->mutex);
@@ -82,7 +98,13 @@ bool HostSession::NextLine(std::string* line, std::uint32_t timeoutMs) {
   std::string text = state_->raw.substr(state_->used, end - state_->used);
   state_->used = end < state_->raw.size() ? end + 1 : end;
   if (!text.empty() && text.back() == '\r') text.pop_back();
+  std::uint32_t tick = 0;
+  for (const auto& arrival : state_->arrivals) {
+    tick = arrival.second;
+    if (arrival.first > end) break;
+  }
   lines_.push_back(text);
+  ticks_.push_back(tick);
   if (line != nullptr) *line = text;
   return true;
 }
@@ -142,6 +164,32 @@ bool WriteVersionFile(const std::string& gameDir, int version) {
 std::string HttpBase(const std::string& name) { return "http://" + ServerEnv("TALV_HTTP_HOST") + "/" + name; }
 
 std::string WwwFolder(const std::string& name) { return ServerEnv("TALV_WWW_ROOT_WIN") + "\\" + name; }
+
+std::string FtpFolder(const std::string& name) { return ServerEnv("TALV_FTP_ROOT_WIN") + "\\" + name; }
+
+std::string LauncherLogFolder() {
+  char documents[MAX_PATH] = {};
+  char user[MAX_PATH] = {};
+  char report[MAX_PATH] = {};
+  SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents);
+  LoadStringA(LauncherResources(), 60, user, sizeof(user));
+  LoadStringA(LauncherResources(), 61, report, sizeof(report));
+  return std::string(documents) + "\\" + user + "\\" + report;
+}
+
+std::vector<std::string> FileLines(const std::string& path) {
+  std::vector<std::string> lines;
+  const std::string text = ReadFileOr(path);
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    at = end + 1;
+  }
+  return lines;
+}
 
 bool WriteTree(const std::string& root, const SampleGame::Files& files) {
   for (const auto& file : files) {
@@ -236,6 +284,12 @@ bool SampleGame::Publish(int version, const std::string& serverDir, const std::s
 SampleGame::Files SampleGame::Snapshot() const {
   Files files;
   Collect(GameDir(), "", &files);
+  return files;
+}
+
+SampleGame::Files SampleGame::ReleaseFiles(int version) const {
+  Files files;
+  Collect(ReleaseDir(version), "", &files);
   return files;
 }
 
