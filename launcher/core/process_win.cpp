@@ -8,6 +8,10 @@
 bool CProcess::CreateProcess(const char* commandLine, const char* workingDir) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
+  // No standard handles for the started program: in host mode the launcher's output is the
+  // host's pipe, and a game client that kept a copy of it would hold the host's read open
+  // until the game ends.
+  startup.dwFlags = STARTF_USESTDHANDLES;
   char buffer[kMaxCommandLine];
   char* line = nullptr;
   if (commandLine != nullptr) {
