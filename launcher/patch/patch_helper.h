@@ -92,6 +92,7 @@ class CPatchHelper {
   void SetServerAddress(const char* address);
 
  private:
+  void BeginStage(const char* text);
   bool DownloadOne(const PatchEntry& entry, const char* localPath);
   bool FetchFile(const char* remoteName, const char* localPath, bool resume);
   void RequestStop();

@@ -74,6 +74,13 @@ IPanel& CPatchHelper::Panel() const {
   return m_context != nullptr ? PanelOf(*m_context) : GetPipePanel();
 }
 
+// Every stage starts on the general panel with its text and the progress at 0.
+void CPatchHelper::BeginStage(const char* text) {
+  Panel().SetPanelType(PanelGeneral);
+  Panel().SetText(text);
+  Panel().SetProgress(0);
+}
+
 int CPatchHelper::PatchMainProc() {
   if (m_context == nullptr || m_context->patchInfo == nullptr || m_context->texts == nullptr) {
     Panel().SetText("Failed to initialize.");
@@ -340,9 +347,7 @@ bool CPatchHelper::OnDownloadProgress(DownloadProgress* progress) {
 
 bool CPatchHelper::MoveOldFiles() {
   if (IsStopped()) return true;
-  Panel().SetPanelType(PanelGeneral);
-  Panel().SetText("Make backup files...");
-  Panel().SetProgress(0);
+  BeginStage("Make backup files...");
   char backupFolder[kMaxPath];
   JoinPath("old", backupFolder, g_launcher.m_patchDir);
   const std::size_t n = m_copyList.size();
@@ -374,9 +379,7 @@ bool CPatchHelper::MoveOldFiles() {
 
 bool CPatchHelper::MoveNewFiles() {
   if (IsStopped()) return true;
-  Panel().SetPanelType(PanelGeneral);
-  Panel().SetText("Copy patch files...");
-  Panel().SetProgress(0);
+  BeginStage("Copy patch files...");
   const std::size_t n = m_copyList.size();
   for (std::size_t i = 0; i < n; ++i) {
     Panel().SetProgress(Percent(i, n));
@@ -404,9 +407,7 @@ bool CPatchHelper::MoveNewFiles() {
 }
 
 bool CPatchHelper::Rollback() {
-  Panel().SetPanelType(PanelGeneral);
-  Panel().SetText("Rollback files...");
-  Panel().SetProgress(0);
+  BeginStage("Rollback files...");
   for (const std::string& path : m_newFiles) {
     g_launcher.Log("Rollback : delete \"%s\"...", path.c_str());
     DeleteFileA(path.c_str());
@@ -420,14 +421,10 @@ bool CPatchHelper::Rollback() {
 
 bool CPatchHelper::BuildDeleteFiles() {
   if (IsStopped()) return true;
-  Panel().SetPanelType(PanelGeneral);
-  Panel().SetText("Build delete files...");
-  Panel().SetProgress(0);
+  BeginStage("Build delete files...");
   const std::string package = Join(g_launcher.m_gameDir, "package");
   for (const std::string& file : FilesMatching(package, "*.pack")) m_deleteList.push_back(Join("package", file));
-  Panel().SetPanelType(PanelGeneral);
-  Panel().SetText("Build delete files...");
-  Panel().SetProgress(0);
+  BeginStage("Build delete files...");
   for (const std::string& file : FilesMatching(g_launcher.m_gameDir, "ren*.tmp")) m_deleteList.push_back(file);
   Panel().SetProgress(100);
   return true;
@@ -435,9 +432,7 @@ bool CPatchHelper::BuildDeleteFiles() {
 
 bool CPatchHelper::ValidatePatchFiles() {
   if (IsStopped()) return true;
-  Panel().SetPanelType(PanelGeneral);
-  Panel().SetText("Validate patch files...");
-  Panel().SetProgress(0);
+  BeginStage("Validate patch files...");
   const std::size_t n = m_allFiles.size();
   std::size_t i = 0;
   for (const auto& item : m_allFiles) {
@@ -463,9 +458,7 @@ bool CPatchHelper::ValidatePatchFiles() {
 
 bool CPatchHelper::RemoveDeletedFiles() {
   if (IsStopped()) return true;
-  Panel().SetPanelType(PanelGeneral);
-  Panel().SetText("Remove deleted patch files...");
-  Panel().SetProgress(0);
+  BeginStage("Remove deleted patch files...");
   const std::size_t n = m_deleteList.size();
   for (std::size_t i = 0; i < n; ++i) {
     Panel().SetProgress(Percent(i, n));
