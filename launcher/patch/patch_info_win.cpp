@@ -2,7 +2,7 @@
 
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/patch/patch_info.h"
-#include "launcher/transfer/http.h"
+#include "launcher/transfer/http_win.h"
 
 namespace {
 

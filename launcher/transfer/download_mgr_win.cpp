@@ -61,7 +61,9 @@ void Safe_InternetCloseHandle(void* handle) {
   CKernelHandle thread(reinterpret_cast<HANDLE>(
       _beginthreadex(nullptr, 0, &CloseHandleThread, handle, 0, nullptr)));
   if (!thread) {
+    // Without a thread the close cannot be bounded; closing here beats leaking the handle.
     g_launcher.Log("Safe_InternetCloseHandle() : _beginthreadex() failed.");
+    InternetCloseHandle(handle);
     return;
   }
   // A close still hanging after the limit is abandoned, not terminated: killing a thread

@@ -4,7 +4,7 @@
 
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/win_handle.h"
-#include "launcher/transfer/http.h"
+#include "launcher/transfer/http_win.h"
 
 std::uint32_t CHttp::ReadFromHTTP(const char* url, char* buffer, SYSTEMTIME* serverTime) {
   if (url == nullptr || buffer == nullptr || serverTime == nullptr) return 0;

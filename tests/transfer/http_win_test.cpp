@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/transfer/http.h"
+#include "launcher/transfer/http_win.h"
 #include "tests/support/log_capture.h"
 #include "tests/transfer/served_folder.h"
 #include "tests/support/win_test_util.h"
