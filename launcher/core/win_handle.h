@@ -67,7 +67,7 @@ struct Internet {
   static void Close(Type h) { InternetCloseHandle(h); }
 };
 // Internet handles that may hang on a dead connection when closed: the close runs on a
-// thread of its own with a time limit (launcher/transfer/download_mgr_win.cpp).
+// helper thread with a time limit (launcher/transfer/internet_close_win.cpp).
 struct SafeInternet {
   using Type = HINTERNET;
   static Type Invalid() { return nullptr; }

@@ -1,9 +1,7 @@
-// The manager factory, the bounded close and the two transfer routines shared by FTP and
-// HTTP.
+// The manager factory and the two transfer routines shared by FTP and HTTP.
 #include "launcher/core/windows_api.h"
 
 #include <mmsystem.h>
-#include <process.h>
 
 #include <cstring>
 #include <memory>
@@ -15,16 +13,10 @@
 
 namespace {
 
-constexpr DWORD kCloseTimeoutMs = 15000;
 constexpr DWORD kRetryPauseMs = 1000;
 constexpr int kGetFileRetries = 3;
 constexpr int kOpenAttempts = 3;
 constexpr int kReadAttempts = 10;
-
-unsigned __stdcall CloseHandleThread(void* handle) {
-  InternetCloseHandle(handle);
-  return 0;
-}
 
 }  // namespace
 
@@ -54,21 +46,6 @@ CDownloadMgr* CDownloadMgr::CreateDownloadMgr(int protocol) {
       g_launcher.Log("CDownloadMgr::CreateDownloadMgr() : invalid protocol : %d", protocol);
       return nullptr;
   }
-}
-
-void Safe_InternetCloseHandle(void* handle) {
-  if (handle == nullptr) return;
-  CKernelHandle thread(reinterpret_cast<HANDLE>(
-      _beginthreadex(nullptr, 0, &CloseHandleThread, handle, 0, nullptr)));
-  if (!thread) {
-    // Without a thread the close cannot be bounded; closing here beats leaking the handle.
-    g_launcher.Log("Safe_InternetCloseHandle() : _beginthreadex() failed.");
-    InternetCloseHandle(handle);
-    return;
-  }
-  // A close still hanging after the limit is abandoned, not terminated: killing a thread
-  // inside WinINet could leave its internal locks held and hang every later call.
-  WaitForSingleObject(thread.get(), kCloseTimeoutMs);
 }
 
 bool CInternetSession::Open(const char* owner, const char* host, const char* user, const char* password,
