@@ -11,17 +11,11 @@
 #include <memory>
 #include <string>
 
+#include "bench/bench_clock.h"
 #include "launcher/core/win_handle.h"
 #include "launcher/transfer/download_mgr.h"
 
 namespace {
-
-double Now() {
-  LARGE_INTEGER frequency, counter;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::uint64_t BareLoop(const char* host, const char* path, const char* local) {
   CInternetHandle root(InternetOpenA("Microsoft Internet Explorer", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
@@ -70,9 +64,9 @@ int main(int argc, char** argv) {
   const char* names[2] = {"bare", "getfile"};
   for (int round = 0; round < rounds; ++round) {
     for (int which = 0; which < 2; ++which) {  // alternate so drift hits both alike
-      const double start = Now();
+      const double start = NowSeconds();
       const std::uint64_t bytes = which == 0 ? BareLoop(argv[1], argv[2], argv[3]) : WithGetFile(argv[1], argv[2], argv[3]);
-      const double seconds = Now() - start;
+      const double seconds = NowSeconds() - start;
       if (bytes == 0) {
         std::fprintf(stderr, "%s failed\n", names[which]);
         return 1;

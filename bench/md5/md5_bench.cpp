@@ -1,10 +1,10 @@
 // Hashes one file with ComputeHashCode a few times and prints the best throughput:
 //   talv_bench_md5 FILE [RUNS]
 //   -> "digest <32 hex digits>" and "seconds <best>" and "MB/s <bytes per second / 1e6>"
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
+#include "bench/bench_clock.h"
 #include "launcher/transfer/file_digest.h"
 
 #if defined(_WIN32)
@@ -49,12 +49,12 @@ int main(int argc, char** argv) {
   unsigned char digest[kMd5DigestSize];
   unsigned long long size = 0;
   for (int i = 0; i < runs; ++i) {
-    const auto start = std::chrono::steady_clock::now();
+    const double start = NowSeconds();
     if (!HashOnce(argv[1], digest, &size)) {
       std::fprintf(stderr, "talv_bench_md5: cannot hash %s\n", argv[1]);
       return 1;
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds = NowSeconds() - start;
     if (i == 0 || seconds < best) best = seconds;
   }
   char text[2 * kMd5DigestSize + 1];

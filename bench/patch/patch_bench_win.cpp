@@ -13,17 +13,11 @@
 #include <memory>
 #include <string>
 
+#include "bench/bench_clock.h"
 #include "launcher/core/win_handle.h"
 #include "launcher/transfer/md5.h"
 
 namespace {
-
-double Now() {
-  LARGE_INTEGER frequency, counter;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void CreateParents(const std::string& path) {
   for (std::size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1)) {
@@ -63,7 +57,7 @@ int main(int argc, char** argv) {
   std::ifstream list(argv[3]);
   std::string name;
   std::unique_ptr<char[]> buffer(new char[64 * 1024]);
-  const double start = Now();
+  const double start = NowSeconds();
   CInternetHandle root(InternetOpenA("Microsoft Internet Explorer", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
   CInternetHandle connection(InternetConnectA(root.get(), argv[1], 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
   if (!connection) return 1;
@@ -82,6 +76,6 @@ int main(int argc, char** argv) {
     }
     ++files;
   }
-  std::printf("bare %.3f (%lu files)\n", Now() - start, files);
+  std::printf("bare %.3f (%lu files)\n", NowSeconds() - start, files);
   return 0;
 }
