@@ -93,6 +93,7 @@ class CPatchHelper {
 
  private:
   void BeginStage(const char* text);
+  bool RolledBackOnStop(std::size_t i, std::size_t n);
   bool DownloadOne(const PatchEntry& entry, const char* localPath);
   bool FetchFile(const char* remoteName, const char* localPath, bool resume);
   void RequestStop();

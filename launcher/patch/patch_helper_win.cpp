@@ -81,6 +81,15 @@ void CPatchHelper::BeginStage(const char* text) {
   Panel().SetProgress(0);
 }
 
+// Progress for move i of n. A stop between two moves undoes the moves made so far, so the
+// game folder is never left half patched.
+bool CPatchHelper::RolledBackOnStop(std::size_t i, std::size_t n) {
+  Panel().SetProgress(Percent(i, n));
+  if (!IsStopped()) return false;
+  Rollback();
+  return true;
+}
+
 int CPatchHelper::PatchMainProc() {
   if (m_context == nullptr || m_context->patchInfo == nullptr || m_context->texts == nullptr) {
     Panel().SetText("Failed to initialize.");
@@ -352,11 +361,7 @@ bool CPatchHelper::MoveOldFiles() {
   JoinPath("old", backupFolder, g_launcher.m_patchDir);
   const std::size_t n = m_copyList.size();
   for (std::size_t i = 0; i < n; ++i) {
-    Panel().SetProgress(Percent(i, n));
-    if (IsStopped()) {
-      Rollback();
-      return true;
-    }
+    if (RolledBackOnStop(i, n)) return true;
     const std::string& name = m_copyList[i].first;
     const std::string gamePath = Join(g_launcher.m_gameDir, name);
     const std::string backupPath = Join(backupFolder, name);
@@ -382,11 +387,7 @@ bool CPatchHelper::MoveNewFiles() {
   BeginStage("Copy patch files...");
   const std::size_t n = m_copyList.size();
   for (std::size_t i = 0; i < n; ++i) {
-    Panel().SetProgress(Percent(i, n));
-    if (IsStopped()) {
-      Rollback();
-      return true;
-    }
+    if (RolledBackOnStop(i, n)) return true;
     const std::string gamePath = Join(g_launcher.m_gameDir, m_copyList[i].first);
     if (FileIsThere(gamePath)) {
       g_launcher.Log("MoveNewFiles : \"%s\" should not exist.", gamePath.c_str());
