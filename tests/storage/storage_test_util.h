@@ -27,11 +27,14 @@ inline void WriteAll(const std::string& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-// A fresh folder for the current test under the build folder.
+// A fresh folder for the current test under the build folder; a program started by hand,
+// outside ctest, uses the temporary folder rather than wherever it was started.
 inline std::string ScratchDir() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string dir = BuildDir() + "/storage-scratch/" + info->test_suite_name() + "." + info->name();
   std::error_code ec;
+  const char* build = std::getenv("TALV_BUILD_DIR");
+  const std::string base = build != nullptr ? std::string(build) : std::filesystem::temp_directory_path(ec).string();
+  std::string dir = base + "/storage-scratch/" + info->test_suite_name() + "." + info->name();
   std::filesystem::remove_all(dir, ec);
   std::filesystem::create_directories(dir, ec);
   return dir;
