@@ -210,4 +210,4 @@ bool IsDocumentTrusted(const char* keyText, const char* name, const void* docume
   return false;
 }
 
-std::string SignatureName(const char* documentName) { return std::string(documentName) + ".minisig"; }
+std::string SignatureName(const char* documentName) { return std::string(documentName) + kSignatureSuffix; }

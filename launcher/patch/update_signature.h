@@ -22,6 +22,7 @@ constexpr std::size_t kSignatureSize = 64;
 constexpr std::size_t kSignatureDigestSize = 64;  // BLAKE2b-512 of a prehashed document
 constexpr std::size_t kSignatureKeyCheckSize = 32;
 constexpr std::size_t kSignatureKdfSaltSize = 32;
+constexpr char kSignatureSuffix[] = ".minisig";  // NAME.minisig beside the document NAME
 
 struct UpdatePublicKey {
   unsigned char keyId[kSignatureKeyIdSize] = {};
