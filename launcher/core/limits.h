@@ -8,4 +8,3 @@ constexpr std::size_t kMaxCommandLine = 4096;   // the launcher's own command li
 constexpr std::size_t kMaxShortCommandLine = 1024;  // command lines the launcher builds
 constexpr std::size_t kJoinBuffer = 1024;       // scratch buffer of JoinPath
 constexpr std::size_t kMaxLogLine = 4096;       // one formatted log line with CR LF and zero
-constexpr std::size_t kMaxSignatureFile = 4096;  // a downloaded NAME.minisig
