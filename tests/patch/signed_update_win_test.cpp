@@ -238,6 +238,39 @@ TEST_F(SignedRun, AttackersTreesChangeNothing) {
   EXPECT_TRUE(Requests(attacker, "patch_live.txt").empty());
 }
 
+TEST_F(SignedRun, SelfExtractingPatchNeedsOnlySignedPatchInformation) {
+  // The archive inside the launcher is not fetched and carries no signature; the patch
+  // information the run reads first is checked as everywhere else.
+  const std::string files = scratch_ / "patch_files";
+  const std::string zip = scratch_ / "patch.zip";
+  CreateDirectoryA(files.c_str(), nullptr);
+  ASSERT_TRUE(WriteTree(files, {{"data\\a.txt", "from the archive"}}));
+  ASSERT_TRUE(Talvpack("zip " + Quoted(files) + " -o " + Quoted(zip)));
+  struct Case {
+    const char* what;
+    bool signedInformation;
+    int exitCode;
+    const char* message;
+    int version;
+  };
+  for (const Case& c : {Case{"signed", true, 0, "message : 21 : ", 101},
+                        Case{"signature removed", false, 1, "message : 48 : ", 100}}) {
+    SCOPED_TRACE(c.what);
+    Install();
+    ASSERT_TRUE(Talvpack("exepatch --launcher " + Quoted(BinPath("Talvenor_signed.exe")) + " --from 100 --to 101 --zip " +
+                         Quoted(zip) + " -o " + Quoted(game_.LauncherPath())));
+    const std::string name = Publish(101, TestKey());
+    if (!c.signedInformation) {
+      ASSERT_TRUE(DeleteFileA((WwwFolder(name) + "\\patch_live.txt.minisig").c_str()));
+    }
+    HostSession host;
+    EXPECT_EQ(Run(name, host), c.exitCode) << host.RawOutput();
+    EXPECT_TRUE(HasLinePrefix(host.Lines(), c.message)) << host.RawOutput();
+    EXPECT_EQ(game_.InstalledVersion(), c.version);
+    EXPECT_EQ(ReadFileOr(game_.GameDir() + "\\data\\a.txt") == "from the archive", c.version == 101);
+  }
+}
+
 TEST_F(SignedRun, WithoutAKeyTheRequestsAreThoseOfAnUnsignedTree) {
   std::vector<std::vector<std::string>> requests;
   for (const std::string& key : {std::string(), TestKey()}) {
