@@ -151,6 +151,29 @@ TEST_F(SignedRun, SignedTreeUpdatesTheLauncherThenPatchesTheGame) {
   EXPECT_EQ(CountLinesWith(patched, ".minisig"), 2u);
 }
 
+TEST_F(SignedRun, SignaturesComeFromTheFtpServerLikeTheManifest) {
+  // patch_live.txt and its signature on the web server; version.txt, its signature and the
+  // files on the FTP server.
+  const std::string name = "sigftp_" + std::to_string(TickMs());
+  const std::string files = ServerEnv("TALV_FTP_USER") + ":" + ServerEnv("TALV_FTP_PASSWORD") + "@" +
+                            ServerEnv("TALV_FTP_HOST") + ":21/" + name;
+  const std::string sign = "--sign-key " + Quoted(TestKey());
+  ASSERT_TRUE(game_.Publish(101, WwwFolder(name), files, sign));
+  ASSERT_TRUE(game_.Publish(101, FtpFolder(name), files, sign));
+  HostSession host;
+  EXPECT_EQ(Run(name, host), 0) << host.RawOutput();
+  EXPECT_EQ(game_.InstalledVersion(), 101);
+
+  // The same tree with the manifest's signature gone from the FTP server.
+  Install();
+  ASSERT_TRUE(DeleteFileA((FtpFolder(name) + "\\version.txt.minisig").c_str()));
+  const SampleGame::Files before = game_.Snapshot();
+  HostSession refused;
+  EXPECT_EQ(Run(name, refused), 1) << refused.RawOutput();
+  EXPECT_EQ(CountLinesWith(FileLines(LogFile()), "Signature of \"version.txt\" refused : signature not found."), 1u);
+  EXPECT_EQ(game_.Snapshot(), before);
+}
+
 TEST_F(SignedRun, AttackersTreesChangeNothing) {
   const std::string otherKey = scratch_ / "other.key";
   ASSERT_TRUE(Talvpack("keygen " + Quoted(scratch_ / "other.pub") + " " + Quoted(otherKey)));
