@@ -1,4 +1,4 @@
-# zlib, minizip and GoogleTest, all installed by scripts/setup (never copied in).
+# zlib, minizip, libsodium and GoogleTest, all installed by scripts/setup (never copied in).
 if(WIN32)
   # The import library would make the programs need a zlib1.dll that Windows does not have
   # (Wine does, which hides it in the tests).
@@ -14,6 +14,14 @@ if(WIN32)
   target_link_libraries(talv_minizip INTERFACE ${MINIZIP_LIBRARY} ZLIB::ZLIB)
   target_include_directories(talv_minizip SYSTEM INTERFACE ${MINIZIP_INCLUDE_DIR})
 
+  # libsodium built for mingw by scripts/setup from Debian's source package, static only.
+  find_library(SODIUM_LIBRARY NAMES libsodium.a sodium REQUIRED)
+  find_path(SODIUM_INCLUDE_DIR sodium.h REQUIRED)
+  add_library(talv_sodium INTERFACE)
+  target_link_libraries(talv_sodium INTERFACE ${SODIUM_LIBRARY})
+  target_include_directories(talv_sodium SYSTEM INTERFACE ${SODIUM_INCLUDE_DIR})
+  target_compile_definitions(talv_sodium INTERFACE SODIUM_STATIC)
+
   # Debian's googletest source tree, built with our cross compiler.
   set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -28,5 +36,8 @@ else()
   pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
   add_library(talv_minizip INTERFACE)
   target_link_libraries(talv_minizip INTERFACE PkgConfig::MINIZIP ZLIB::ZLIB)
+  pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET libsodium)
+  add_library(talv_sodium INTERFACE)
+  target_link_libraries(talv_sodium INTERFACE PkgConfig::SODIUM)
   find_package(GTest REQUIRED)
 endif()

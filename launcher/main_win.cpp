@@ -3,7 +3,12 @@
 
 #include "launcher/core/launcher_mgr.h"
 
+// The publisher's key of the update documents: each launcher program links its own
+// definition, made from a build setting (empty: none).
+extern const char kUpdatePublicKey[];
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+  g_launcher.m_updatePublicKey = kUpdatePublicKey;
   if (!g_launcher.Init(commandLine, instance)) return 0;
   g_launcher.Run();
   const int exitCode = g_launcher.m_exitCode;

@@ -169,6 +169,9 @@ class CLauncherMgr {
   bool m_pipeMode = false;
   bool m_hostPlay = false;  // "play": start the client after a successful host-mode run
   int m_exitCode = 0;       // process exit code chosen by the run
+  // The publisher's key of the update documents, in minisign's public key format, set by the
+  // program entry from the build setting; empty: the documents are read unsigned.
+  const char* m_updatePublicKey = "";
 
  private:
   void ResetState();

@@ -16,6 +16,7 @@
 #include "launcher/patch/launcher_worker.h"
 #include "launcher/patch/patch_helper.h"
 #include "launcher/patch/patch_info.h"
+#include "launcher/patch/signed_document.h"
 #include "launcher/patch/version_info.h"
 #include "launcher/transfer/download_mgr.h"
 #include "launcher/transfer/file_digest.h"
@@ -79,16 +80,17 @@ bool FetchLauncher(PatchContext& context, CDownloadMgr& mgr, const char* name, c
 // The launcher manifest's first entry: the new launcher's name and digest.
 bool ReadLauncherManifest(CDownloadMgr& mgr, const char* ownName, char (&name)[kMaxPath],
                           unsigned char (&digest)[kMd5DigestSize]) {
-  char* block = nullptr;
+  std::unique_ptr<char[]> block;
   std::uint32_t size = 0;
-  if (!GetFileIntoMemory("talvenor.txt", &mgr, &block, &size)) {
-    g_launcher.Log("launcher file info not found.");
+  const DocumentFetch fetch = GetSignedFileIntoMemory("talvenor.txt", &mgr, &block, &size);
+  if (fetch != DocumentFetch::kFetched) {
+    // A refused signature has logged its own line and reads to the player as a failed fetch.
+    if (fetch == DocumentFetch::kNotFetched) g_launcher.Log("launcher file info not found.");
     g_launcher.ShowMessage(0, 46, kMessageInfo);
     return false;
   }
-  std::unique_ptr<char[]> owned(block);
   CVersionInfo manifest;
-  if (!manifest.ReadFromBlock(block, size)) return false;
+  if (!manifest.ReadFromBlock(block.get(), size)) return false;
   // The name goes into the game directory and onto renamer's command line: a path, a name
   // with blanks or the running launcher's own name would write elsewhere or break the hand-off.
   if (manifest.GetCount() == 0 || !IsUsableLauncherName(manifest.GetName(0), ownName)) {

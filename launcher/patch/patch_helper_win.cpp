@@ -15,6 +15,7 @@
 #include "launcher/patch/manifest_name.h"
 #include "launcher/patch/patch_info.h"
 #include "launcher/patch/safe_file.h"
+#include "launcher/patch/signed_document.h"
 #include "launcher/patch/version_info.h"
 #include "launcher/transfer/download_mgr.h"
 #include "launcher/transfer/file_digest.h"
@@ -217,15 +218,19 @@ bool CPatchHelper::RunPatchStages() {
 bool CPatchHelper::BuildDownloadSet() {
   if (IsStopped()) return true;
   if (m_downloadMgr == nullptr) return false;
-  char* block = nullptr;
+  std::unique_ptr<char[]> block;
   std::uint32_t size = 0;
-  if (!GetFileIntoMemory("version.txt", m_downloadMgr, &block, &size)) {
-    g_launcher.Log("Fail to GetFileIntoMemory : \"version.txt\"");
-    return false;
+  switch (GetSignedFileIntoMemory("version.txt", m_downloadMgr, &block, &size)) {
+    case DocumentFetch::kFetched:
+      break;
+    case DocumentFetch::kNotFetched:
+      g_launcher.Log("Fail to GetFileIntoMemory : \"version.txt\"");
+      return false;
+    case DocumentFetch::kRefused:
+      return false;
   }
-  std::unique_ptr<char[]> owned(block);
   CVersionInfo manifest;
-  if (!manifest.ReadFromBlock(block, size)) {
+  if (!manifest.ReadFromBlock(block.get(), size)) {
     g_launcher.Log("Fail to ReadFromMemory");
     return false;
   }

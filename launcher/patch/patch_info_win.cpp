@@ -1,13 +1,26 @@
 #include "launcher/core/windows_api.h"
 
 #include "launcher/core/launcher_mgr.h"
+#include "launcher/core/text.h"
 #include "launcher/patch/patch_info.h"
+#include "launcher/patch/update_signature.h"
 #include "launcher/transfer/http_win.h"
 
 namespace {
 
 constexpr int kFetchAttempts = 4;
 constexpr DWORD kFetchPauseMs = 1000;
+
+// The fetch of one text, tried kFetchAttempts times a pause apart. 0: nothing arrived.
+std::uint32_t FetchText(const char* url, char* body, SYSTEMTIME* serverTime) {
+  std::uint32_t length = 0;
+  for (int attempt = 1; attempt <= kFetchAttempts; ++attempt) {
+    length = CHttp::ReadFromHTTP(url, body, serverTime);
+    if (length != 0) break;
+    if (attempt < kFetchAttempts) Sleep(kFetchPauseMs);
+  }
+  return length;
+}
 
 }  // namespace
 
@@ -25,17 +38,26 @@ std::uint64_t LocalServerTime(const SYSTEMTIME& utc) {
 bool CPatchInfo::Read(const char* url) {
   char body[kHttpTextSize + 1];
   SYSTEMTIME serverTime = {};
-  std::uint32_t length = 0;
-  for (int attempt = 1; attempt <= kFetchAttempts; ++attempt) {
-    length = CHttp::ReadFromHTTP(url, body, &serverTime);
-    if (length != 0) break;
-    if (attempt < kFetchAttempts) Sleep(kFetchPauseMs);
-  }
+  const std::uint32_t length = FetchText(url, body, &serverTime);
   if (length == 0) {
     g_launcher.Log("fail to read http patch url : %s", url != nullptr ? url : "");
     return false;
   }
   body[length] = '\0';
+  if (HasUpdateKey(g_launcher.m_updatePublicKey)) {
+    // The signature comes from beside the document, fetched the same way.
+    char signatureUrl[kMaxPath + sizeof(kSignatureSuffix)];
+    char signature[kHttpTextSize];
+    SYSTEMTIME ignored = {};
+    std::uint32_t signatureLength = 0;
+    if (CopyString(signatureUrl, url) && AppendString(signatureUrl, kSignatureSuffix)) {
+      signatureLength = FetchText(signatureUrl, signature, &ignored);
+    }
+    if (!IsDocumentTrusted(g_launcher.m_updatePublicKey, url, body, length,
+                           signatureLength != 0 ? signature : nullptr, signatureLength)) {
+      return false;
+    }
+  }
   if (!Parse(body)) return false;
 
   if (HasServiceWindow()) {

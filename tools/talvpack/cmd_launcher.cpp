@@ -14,6 +14,7 @@
 #include "launcher/patch/patch_info.h"
 #include "tools/talvpack/command.h"
 #include "tools/talvpack/manifest_builder.h"
+#include "tools/talvpack/signing.h"
 
 namespace fs = std::filesystem;
 
@@ -78,11 +79,15 @@ int Launcher(const std::vector<std::string>& args) {
   Options options;
   std::string error;
   int version = 0;
-  if (!ParseOptions(args, {"--version", "--name"}, &options, &error) ||
+  if (!ParseOptions(args, {"--version", "--name", "--sign-key"}, &options, &error) ||
       !ParseVersionOption(options, &version, &error)) {
     return Fail("launcher", error);
   }
   if (options.operands.size() != 2) return Fail("launcher", "NEW_LAUNCHER and OUT_DIR are expected");
+  SecretKey key;
+  const auto keyPath = options.values.find("--sign-key");
+  const bool signing = keyPath != options.values.end();
+  if (signing && !LoadSecretKey(keyPath->second, &key, &error)) return Fail("launcher", error);
   const auto given = options.values.find("--name");
   const std::string name =
       given != options.values.end() ? given->second : "Talvenor_" + std::to_string(version) + ".exe";
@@ -105,7 +110,8 @@ int Launcher(const std::vector<std::string>& args) {
   // The launcher first, then the manifest that names it: a manifest never points at a file
   // that is not there yet.
   if (!PlaceFile(out / name, &source, "", &error) ||
-      !PlaceFile(out / "talvenor.txt", nullptr, FormatManifest({record}), &error)) {
+      !PlaceFile(out / "talvenor.txt", nullptr, FormatManifest({record}), &error) ||
+      (signing && !SignFile(key, out / "talvenor.txt", &error))) {
     return Fail("launcher", error);
   }
   return 0;
@@ -117,11 +123,12 @@ int LauncherMain(const std::vector<std::string>& args) { return Guarded("launche
 
 }  // namespace talvpack
 
-TALVPACK_COMMAND(launcher, "launcher", "launcher --version N [--name NAME] NEW_LAUNCHER OUT_DIR",
+TALVPACK_COMMAND(launcher, "launcher", "launcher --version N [--name NAME] [--sign-key SECRET_KEY] NEW_LAUNCHER OUT_DIR",
                  "Adds a new launcher to the patch server tree OUT_DIR: copies NEW_LAUNCHER there as NAME\n"
                  "(default Talvenor_N.exe; never Talvenor.exe, the file it replaces on the players'\n"
                  "machines) and writes talvenor.txt, whose one record names it with its size, MD5 and\n"
                  "version N. Launchers update when patch_live.txt names a newer launcher_version: run\n"
                  "\"publish --launcher-version N\" into OUT_DIR first; a patch_live.txt there that names\n"
-                 "another launcher version is refused.",
+                 "another launcher version is refused. --sign-key SECRET_KEY signs talvenor.txt as\n"
+                 "\"sign\" does.",
                  talvpack::LauncherMain);

@@ -16,6 +16,7 @@
 #include "launcher/patch/version_info.h"
 #include "tools/talvpack/command.h"
 #include "tools/talvpack/manifest_builder.h"
+#include "tools/talvpack/signing.h"
 
 namespace fs = std::filesystem;
 
@@ -123,7 +124,8 @@ bool IsEmptyFolder(const fs::path& dir) {
 }
 
 // Everything from the file list to the finished tree in staging.
-bool BuildTree(const Options& options, const PublishSettings& s, const fs::path& staging, std::string* error) {
+bool BuildTree(const Options& options, const PublishSettings& s, const SecretKey* key, const fs::path& staging,
+               std::string* error) {
   std::vector<GameFile> files;
   if (!ListGameFiles(options.operands[0], &files, error)) return false;
   const fs::path files_root = staging / "Talvenor";
@@ -152,7 +154,8 @@ bool BuildTree(const Options& options, const PublishSettings& s, const fs::path&
     *error = "cannot write into \"" + staging.string() + "\"";
     return false;
   }
-  return true;
+  return key == nullptr ||
+         (SignFile(*key, staging / "version.txt", error) && SignFile(*key, staging / "patch_live.txt", error));
 }
 
 int Publish(const std::vector<std::string>& args) {
@@ -160,12 +163,16 @@ int Publish(const std::vector<std::string>& args) {
   std::string error;
   PublishSettings settings;
   if (!ParseOptions(args, {"--version", "--previous", "--login", "--files-address", "--arg", "--launcher-version",
-                           "--ping", "--block-start", "--block-end"},
+                           "--ping", "--block-start", "--block-end", "--sign-key"},
                     &options, &error) ||
       !ReadSettings(options, &settings, &error)) {
     return Fail("publish", error);
   }
   if (options.operands.size() != 2) return Fail("publish", "GAME_DIR and OUT_DIR are expected");
+  SecretKey key;
+  const auto keyPath = options.values.find("--sign-key");
+  const bool signing = keyPath != options.values.end();
+  if (signing && !LoadSecretKey(keyPath->second, &key, &error)) return Fail("publish", error);
 
   const fs::path out = fs::absolute(fs::path(options.operands[1]).lexically_normal());
   std::error_code ec;
@@ -177,7 +184,7 @@ int Publish(const std::vector<std::string>& args) {
   if (!fs::create_directories(staging, ec)) {
     return Fail("publish", "cannot create \"" + staging.string() + "\"" + (ec ? ": " + ec.message() : ""));
   }
-  bool ok = BuildTree(options, settings, staging, &error);
+  bool ok = BuildTree(options, settings, signing ? &key : nullptr, staging, &error);
   if (ok) {
     if (fs::exists(out, ec)) fs::remove(out, ec);
     fs::rename(staging, out, ec);
@@ -201,7 +208,7 @@ int PublishMain(const std::vector<std::string>& args) { return Guarded("publish"
 
 TALVPACK_COMMAND(publish, "publish",
                  "publish --version N [--previous OLD_VERSION_TXT] --login ADDR --files-address ADDR [--arg TEXT] "
-                 "GAME_DIR OUT_DIR",
+                 "[--sign-key SECRET_KEY] GAME_DIR OUT_DIR",
                  "Lays out a patch server tree in OUT_DIR (absent or empty): patch_live.txt, version.txt\n"
                  "(as \"manifest\" makes it) and every file of GAME_DIR under Talvenor/, so that a client\n"
                  "of any earlier version finds what it lacks. Serve OUT_DIR as it is over HTTP or FTP;\n"
@@ -209,5 +216,6 @@ TALVPACK_COMMAND(publish, "publish",
                  "More options: --launcher-version V (default 205; a newer V makes launchers update\n"
                  "themselves: add the new launcher with \"launcher --version V\" into OUT_DIR), --ping N,\n"
                  "--block-start YYYYMMDDhhmmss --block-end YYYYMMDDhhmmss (a service-block window,\n"
-                 "local time of the players).",
+                 "local time of the players), --sign-key SECRET_KEY (signs patch_live.txt and\n"
+                 "version.txt as \"sign\" does, for launchers built with the public key).",
                  talvpack::PublishMain);
