@@ -18,6 +18,8 @@ static_assert(sizeof(kFontChars) == sizeof(kFontWidths), "one width per glyph");
 constexpr int kMaxImageSide = 8192;
 constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::size_t kFileHeaderSize = 14;
+constexpr std::size_t kPercentTextSize = 16;  // "100 %" at most: the percent is clamped first
+constexpr std::size_t kVersionLineSize = 128;
 
 // Skin positions of the progress display.
 constexpr int kSolidBarX = 57, kSolidBarY = 34;
@@ -176,7 +178,7 @@ void PanelImage::DrawProgressFrame(const char* text, int x0, int y0, int percent
     CopySprite(292, 4, x0 - 1, y0 - 1, 134, 33, SpriteCopy);
   }
   if (type == PanelGeneral || type == PanelDownload || type == PanelExtract) {
-    char number[16];
+    char number[kPercentTextSize];
     FormatString(number, sizeof(number), "%d %%", percent);
     const int barX = x0 + 45, barY = y0 + 7, textX = x0 + 52, textY = y0 + 10;
     switch (type) {
@@ -211,8 +213,8 @@ void ComposePanel(PanelImage& image, const PanelView& view, const SkinRect& item
     }
   }
   if (view.showVersions) {
-    char client[128];
-    char launcher[128];
+    char client[kVersionLineSize];
+    char launcher[kVersionLineSize];
     FormatString(client, sizeof(client), "client ver. %d", view.gameVersion);
     FormatString(launcher, sizeof(launcher), "launcher ver. %d - Taiwan", LauncherVersion);
     image.DrawSkinText(client, item.left, item.bottom - 5, SpriteCopy);
