@@ -7,8 +7,10 @@
 
 #include "launcher/core/process.h"
 #include "launcher/ui/panel.h"
+#include "launcher/ui/skin_image.h"
 
 struct HWND__;
+struct tagDRAWITEMSTRUCT;
 
 class CPanel : public IPanel {
  public:
@@ -26,8 +28,15 @@ class CPanel : public IPanel {
   void SetSize(std::uint64_t, std::uint64_t) override {}  // the window panel shows no sizes
   void SetSpeed(std::uint32_t, std::uint32_t) override {}
 
-  // Remembers the owner-drawn control the panel draws into.
+  // Remembers the owner-drawn control the panel draws into and makes the back buffer of
+  // its client size, white, with the skin.
   void Attach(HWND__* control);
+  // Sets every byte of the back buffer: 255 white, 0 black. Called right before Draw.
+  void Clear(unsigned char value) { m_image.Fill(value); }
+  // Composes the panel into the back buffer and shows it in the item's device context
+  // (WM_DRAWITEM of the panel control). closePressed adds the pressed close mark of the
+  // full frame; compact draws the launcher's narrower frame.
+  void Draw(const tagDRAWITEMSTRUCT* item, bool closePressed, bool compact);
   // Copies the text (buffer of kTextSize) under the lock; nothing when not attached.
   void GetText(char* buffer);
   void ShowVersions() { m_showVersions = true; }
@@ -40,6 +49,7 @@ class CPanel : public IPanel {
  private:
   void Invalidate(bool erase);
 
+  PanelImage m_image;
   HWND__* m_control = nullptr;
   bool m_showVersions = false;
   CEvent m_lock;

@@ -37,7 +37,20 @@ void CPanel::SetProgress(int percent) {
   Invalidate(false);
 }
 
-void CPanel::Attach(HWND__* control) { m_control = control; }
+void CPanel::Attach(HWND__* control) {
+  m_control = control;
+  m_image.Create(control);
+}
+
+void CPanel::Draw(const DRAWITEMSTRUCT* item, bool closePressed, bool compact) {
+  if (m_control == nullptr || item == nullptr) return;
+  char text[kTextSize] = {};
+  const PanelView view{m_type, m_progress, text, m_showVersions, m_gameVersion};
+  if (view.type != PanelNone) GetText(text);
+  const RECT& r = item->rcItem;
+  ComposePanel(m_image, view, SkinRect{r.left, r.top, r.right, r.bottom}, closePressed, compact);
+  m_image.Present(item->hDC);
+}
 
 void CPanel::GetText(char* buffer) {
   if (m_control == nullptr || buffer == nullptr) return;
