@@ -18,7 +18,6 @@
 #include "launcher/patch/version_info.h"
 #include "launcher/transfer/download_mgr.h"
 #include "launcher/transfer/file_digest.h"
-#include "launcher/ui/dialog.h"
 #include "launcher/ui/panel.h"
 #include "launcher/ui/pipe_panel.h"
 
@@ -56,7 +55,7 @@ CPatchHelper::~CPatchHelper() { delete m_downloadMgr; }
 void CPatchHelper::SetServerAddress(const char* address) { CopyString(m_serverAddress, address); }
 
 bool IsStopRequested(const PatchContext& context) {
-  if (context.dialog != nullptr) return context.dialog->IsCancelled();
+  if (context.dialogStop != nullptr) return context.dialogStop->load();
   return context.stop;
 }
 
