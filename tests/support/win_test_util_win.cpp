@@ -179,6 +179,8 @@ bool ChildProcess::Wait(std::uint32_t timeoutMs, std::uint32_t* exitCode) {
   return true;
 }
 
+std::uint32_t ChildProcess::Id() const { return process_ != nullptr ? GetProcessId(process_) : 0; }
+
 void ChildProcess::Kill() {
   if (process_ == nullptr) return;
   if (WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
