@@ -4,6 +4,8 @@
 
 #include "launcher/core/windows_api.h"
 
+#include <commctrl.h>
+
 #include "launcher/core/env_checks.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/ui/dialog.h"
@@ -29,6 +31,10 @@ void CLauncherMgr::Run() {
     return;
   }
   if (!CreateMainWindow()) return;
+  // The folder chooser's tree and the download dialog's progress bar are common controls;
+  // their templates cannot be created before the classes are registered.
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
   int type = 6;
   if (m_mode >= ModeInstall && m_mode <= ModeSplitInstall) type = 0;
   if (m_mode == ModeUninstall) type = 8;

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "launcher/core/safe_file.h"
 #include "launcher/core/win_handle.h"
-#include "launcher/patch/safe_file.h"
 
 std::string BinDir() {
   char path[MAX_PATH];

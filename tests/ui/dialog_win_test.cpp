@@ -177,6 +177,26 @@ TEST_F(DialogTest, DestroyTwiceAndDestroyWithAWorkerThatDoesNotStop) {
   gate.Open();
 }
 
+// A worker that stops by way of a window call (a button disabled, a text set) needs the
+// user-interface thread, which is waiting for it in Destroy: the wait answers such calls, so
+// the worker ends by itself instead of being terminated.
+TEST_F(DialogTest, DestroyAnswersTheWorkersWindowCallsWhileItWaits) {
+  MainWindow();
+  TestDialog dialog;
+  dialog.work = [](TestDialog& self) {
+    while (!self.IsStopRequested()) Sleep(5);
+    SetWindowTextA(GetDlgItem(self.Window(), 1019), "stopped");
+    return 9;
+  };
+  ASSERT_TRUE(dialog.Create());
+  HWND button = GetDlgItem(dialog.Window(), 1019);
+  ASSERT_TRUE(dialog.BeginThread());
+  EXPECT_TRUE(dialog.Destroy());
+  EXPECT_EQ(dialog.GetThreadResult(), 9);
+  EXPECT_FALSE(launcher_.log.Contains("worker thread timed out")) << launcher_.log.Joined();
+  EXPECT_FALSE(IsWindow(button));
+}
+
 TEST_F(DialogTest, MinimiseButtonNeverReachesOnCommand) {
   HWND main = MainWindow();
   TestDialog dialog(PlacementCentreInOwner);
