@@ -1,6 +1,7 @@
 // Program entry of Talvenor.exe.
 #include "launcher/core/windows_api.h"
 
+#include "launcher/app/launcher_app.h"
 #include "launcher/core/launcher_mgr.h"
 
 // The publisher's key of the update documents: each launcher program links its own
@@ -9,6 +10,7 @@ extern const char kUpdatePublicKey[];
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   g_launcher.m_updatePublicKey = kUpdatePublicKey;
+  UseLauncherMessages();
   if (!g_launcher.Init(commandLine, instance)) return 0;
   g_launcher.Run();
   const int exitCode = g_launcher.m_exitCode;

@@ -3,7 +3,7 @@
 #include "launcher/core/windows_api.h"
 
 #include "launcher/core/paths.h"
-#include "launcher/patch/safe_file.h"
+#include "launcher/core/safe_file.h"
 
 bool FileExists(const char* path) {
   return path != nullptr && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;

@@ -32,8 +32,10 @@ constexpr int kMessageQuestion = 4;
 // one to see what the code logs.
 using LogTap = void (*)(const char* line, void* context);
 
-// Replaces the message box when set (host mode, tests). Gets the string id (0 when the text
-// came from no string) and returns the button the box would have returned.
+// Shows a message: the program installs the skinned message box (or host mode's pipe line,
+// launcher/app), tests their own. Gets the string id (0 when the text came from no string)
+// and returns the button that closed the box. Without a hook nothing is shown and the
+// result is 0, as if an information box had closed itself.
 using MessageHook = int (*)(int stringId, const char* text, int type, void* context);
 
 class CLauncherMgr {
@@ -43,11 +45,12 @@ class CLauncherMgr {
   CLauncherMgr& operator=(const CLauncherMgr&) = delete;
 
   // --- Start-up, command line and modes -------------------------------------------------
+  // Run, Shutdown, RunHostMode and CreateDialog know the screens: they are defined on the
+  // floor above them (launcher/app).
   bool Init(const char* commandLine, HINSTANCE__* instance);
   void ParseCommandLine();
   void Run();
   // Host mode ("/pipe"): the run without a dialog, driven through standard input/output.
-  void EnterHostMode();
   void RunHostMode();
   bool Shutdown();
   bool SetGameDir(const char* path);

@@ -1,4 +1,5 @@
-// CLauncherMgr start-up, shutdown and log file on Windows.
+// CLauncherMgr start-up (the modes, the log file) on Windows. What follows start-up needs the
+// screens and lives above them: launcher/app.
 #include "launcher/core/windows_api.h"
 
 #include <cstring>
@@ -9,7 +10,6 @@
 #include "launcher/core/paths.h"
 #include "launcher/core/self_extract.h"
 #include "launcher/core/win_handle.h"
-#include "launcher/ui/dialog.h"
 
 namespace {
 
@@ -61,7 +61,6 @@ bool CLauncherMgr::Init(const char* commandLine, HINSTANCE__* instance) {
   if (!AddTrailingSeparator(m_currentDir)) m_currentDir[0] = '\0';
 
   ParseCommandLine();
-  if (m_pipeMode) EnterHostMode();
 
   GetString(sizeof(m_title), m_title, 29);
   GetString(sizeof(m_userFolderName), m_userFolderName, 60);
@@ -104,42 +103,6 @@ bool CLauncherMgr::Init(const char* commandLine, HINSTANCE__* instance) {
     ShowMessage(0, 1055, kMessageInfo);
     return false;
   }
-  return true;
-}
-
-void CLauncherMgr::Run() {
-  if (!m_initialized) return;
-  if (m_pipeMode) return RunHostMode();
-  if (IsOtherLauncherRunning()) {
-    MinimizeMainWindow();
-    ShowMessage(0, 71, kMessageInfo);
-    return;
-  }
-  if (!CreateMainWindow()) return;
-  int type = 6;
-  if (m_mode >= ModeInstall && m_mode <= ModeSplitInstall) type = 0;
-  if (m_mode == ModeUninstall) type = 8;
-  CDialog* first = CreateDialog(type);
-  if (first == nullptr) return;
-  if (m_mainWnd != nullptr) {
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-  }
-  first->Destroy();
-}
-
-bool CLauncherMgr::Shutdown() {
-  if (!m_initialized) return false;
-  for (CDialog* dialog : m_dialogs) delete dialog;
-  m_dialogs.clear();
-  m_mainWnd = nullptr;
-  Log("Cleanup.");
-  if (m_comInitialized) CoUninitialize();
-  m_comInitialized = false;
-  m_initialized = false;
   return true;
 }
 

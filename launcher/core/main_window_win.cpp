@@ -1,23 +1,17 @@
-// The hidden main window, dialogs by type, the message box and the resource accessors.
+// The hidden main window, the message texts and the resource accessors. The dialogs and the
+// message box itself are drawn by the floors above; CreateDialog lives with the screens
+// (launcher/app) and the message box is shown through the message hook.
 #include "launcher/core/windows_api.h"
 
 #include <cstring>
-#include <new>
 
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
 #include "launcher/core/win_handle.h"
-#include "launcher/ui/dialog.h"
 
 namespace {
 
 constexpr char kMainWindowClass[] = "pinfox_launcher";
-constexpr int kQuestionTemplate = 114;
-constexpr int kInfoTemplate = 115;
-constexpr int kTextItem = 1034;
-constexpr UINT_PTR kAutoCloseTimer = 1115;
-constexpr UINT kAutoCloseMs = 10000;
-constexpr int kLineSpacing = 15;
 
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -32,74 +26,6 @@ LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
       return 0;
     default:
       return DefWindowProcA(hwnd, message, wParam, lParam);
-  }
-}
-
-// Draws the text line by line: "#" centres a line (the marker is not drawn).
-void DrawMessageText(const DRAWITEMSTRUCT* item) {
-  char text[512];
-  GetWindowTextA(item->hwndItem, text, sizeof(text));
-  HDC dc = item->hDC;
-  RECT area = item->rcItem;
-  FillRect(dc, &area, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-  SetBkMode(dc, TRANSPARENT);
-  HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-  int y = area.top;
-  char* line = text;
-  while (line != nullptr) {
-    char* next = std::strchr(line, '\n');
-    if (next != nullptr) *next++ = '\0';
-    std::size_t len = std::strlen(line);
-    if (len > 0 && line[len - 1] == '\r') line[--len] = '\0';
-    bool centred = line[0] == '#';
-    const char* shown = centred ? line + 1 : line;
-    RECT row = {area.left, y, area.right, y + kLineSpacing};
-    DrawTextA(dc, shown, -1, &row, (centred ? DT_CENTER : DT_LEFT) | DT_SINGLELINE | DT_NOPREFIX);
-    y += kLineSpacing;
-    line = next;
-  }
-  SelectObject(dc, oldFont);
-}
-
-// "@" marks the default button; the marker is not shown.
-void StripButtonMarker(HWND dialog, int id) {
-  HWND button = GetDlgItem(dialog, id);
-  if (button == nullptr) return;
-  char text[64];
-  GetWindowTextA(button, text, sizeof(text));
-  if (text[0] == '@') SetWindowTextA(button, text + 1);
-}
-
-INT_PTR CALLBACK MessageBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_INITDIALOG: {
-      const char* text = reinterpret_cast<const char*>(lParam);
-      if (text[0] == 8 || text[0] == 9) {
-        SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-        ++text;
-      }
-      SetDlgItemTextA(dialog, kTextItem, text);
-      for (int id : {1, 6, 7}) StripButtonMarker(dialog, id);
-      if (GetDlgItem(dialog, 6) == nullptr) SetTimer(dialog, kAutoCloseTimer, kAutoCloseMs, nullptr);
-      SetForegroundWindow(dialog);
-      return TRUE;
-    }
-    case WM_DRAWITEM:
-      if (wParam == kTextItem) {
-        DrawMessageText(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
-        return TRUE;
-      }
-      return FALSE;
-    case WM_COMMAND: {
-      const int id = LOWORD(wParam);
-      if (id == 1 || id == 6 || id == 7) EndDialog(dialog, id);
-      return TRUE;
-    }
-    case WM_TIMER:
-      if (wParam == kAutoCloseTimer) EndDialog(dialog, 0);
-      return TRUE;
-    default:
-      return FALSE;
   }
 }
 
@@ -135,18 +61,6 @@ bool CLauncherMgr::CreateMainWindow() {
   return true;
 }
 
-CDialog* CLauncherMgr::CreateDialog(int type) {
-  if (!m_initialized) return nullptr;
-  CDialog* dialog = new (std::nothrow) CDialog(type);
-  if (dialog == nullptr) {
-    Log("CLauncherMgr::CreateDialog(%d) failed.", type);
-    return nullptr;
-  }
-  dialog->Create();
-  m_dialogs.push_back(dialog);
-  return dialog;
-}
-
 void CLauncherMgr::DestroyMainWindow() {
   if (m_mainWnd != nullptr) DestroyWindow(m_mainWnd);
   m_mainWnd = nullptr;
@@ -163,12 +77,10 @@ int CLauncherMgr::ShowMessageBox(int stringId, const char* text, int type) {
   if (!m_initialized) return 0;
   if (text == nullptr) text = "";
   Log("MessageBox() : %s", text);
-  if (m_messageHook != nullptr) return m_messageHook(stringId, text, type, m_messageHookContext);
+  if (m_messageHook == nullptr) return 0;  // nothing to show it with: as if it closed itself
   char copy[kMaxLogLine];
   CopyString(copy, text);
-  return static_cast<int>(DialogBoxParamA(m_hInstance,
-                                          MAKEINTRESOURCEA(type == kMessageQuestion ? kQuestionTemplate : kInfoTemplate),
-                                          m_mainWnd, MessageBoxProc, reinterpret_cast<LPARAM>(copy)));
+  return m_messageHook(stringId, copy, type, m_messageHookContext);
 }
 
 int CLauncherMgr::ShowMessage(int code, int stringId, int type) {

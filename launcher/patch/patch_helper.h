@@ -3,6 +3,7 @@
 // checked by MD5; replaced files are moved to "patch\old" first, so a failed move rolls
 // everything back; the new version number is written only after every stage succeeded.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -11,7 +12,6 @@
 
 #include "launcher/core/limits.h"
 
-class CDialog;
 class CDownloadMgr;
 class CPatchInfo;
 class IPanel;
@@ -29,12 +29,12 @@ struct PatchTexts {
 struct PatchContext {
   CPatchInfo* patchInfo = nullptr;
   const PatchTexts* texts = nullptr;
-  CDialog* dialog = nullptr;   // none in host mode
+  const std::atomic<bool>* dialogStop = nullptr;  // the dialog's stop request; none in host mode
   IPanel* panel = nullptr;     // the dialog's panel, or the process-wide pipe panel
   volatile bool stop = false;  // stop request when there is no dialog
 };
 
-// The stop rule every stage of a run polls: the dialog's cancel flag, or without a dialog
+// The stop rule every stage of a run polls: the dialog's stop request, or without a dialog
 // the context's own flag (set when the host sends "cancel").
 bool IsStopRequested(const PatchContext& context);
 // Where a run reports: the dialog's panel, or the process-wide pipe panel.

@@ -10,16 +10,15 @@
 #include "launcher/core/file_system.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
+#include "launcher/core/safe_file.h"
 #include "launcher/core/win_handle.h"
 #include "launcher/patch/exe_patch.h"
 #include "launcher/patch/manifest_name.h"
 #include "launcher/patch/patch_info.h"
-#include "launcher/patch/safe_file.h"
 #include "launcher/patch/signed_document.h"
 #include "launcher/patch/version_info.h"
 #include "launcher/transfer/download_mgr.h"
 #include "launcher/transfer/file_digest.h"
-#include "launcher/ui/dialog.h"
 #include "launcher/ui/panel.h"
 #include "launcher/ui/pipe_panel.h"
 
@@ -57,7 +56,7 @@ CPatchHelper::~CPatchHelper() { delete m_downloadMgr; }
 void CPatchHelper::SetServerAddress(const char* address) { CopyString(m_serverAddress, address); }
 
 bool IsStopRequested(const PatchContext& context) {
-  if (context.dialog != nullptr) return context.dialog->IsCancelled();
+  if (context.dialogStop != nullptr) return context.dialogStop->load();
   return context.stop;
 }
 

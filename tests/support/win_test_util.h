@@ -61,6 +61,7 @@ class ChildProcess {
   // Waits up to timeoutMs; true when the process ended (its code in *exitCode).
   bool Wait(std::uint32_t timeoutMs, std::uint32_t* exitCode = nullptr);
   void Kill();
+  std::uint32_t Id() const;  // the process id; 0 when none was started
 
  private:
   void* process_ = nullptr;

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "launcher/core/safe_file.h"
 #include "launcher/core/win_handle.h"
-#include "launcher/patch/safe_file.h"
 
 std::string BinDir() {
   char path[MAX_PATH];
@@ -178,6 +178,8 @@ bool ChildProcess::Wait(std::uint32_t timeoutMs, std::uint32_t* exitCode) {
   if (exitCode != nullptr) *exitCode = code;
   return true;
 }
+
+std::uint32_t ChildProcess::Id() const { return process_ != nullptr ? GetProcessId(process_) : 0; }
 
 void ChildProcess::Kill() {
   if (process_ == nullptr) return;

@@ -4,6 +4,8 @@
 // message boxes become "message : ID : TEXT" lines and questions are answered "no", so
 // nothing ever waits for a click. The main window exists, hidden, so that other launchers
 // and renamer see a launcher running.
+#include "launcher/app/launcher_app.h"
+
 #include "launcher/core/windows_api.h"
 
 #include <string>
@@ -18,11 +20,6 @@
 #include "launcher/ui/pipe_panel.h"
 
 namespace {
-
-int HostMessage(int stringId, const char* text, int type, void*) {
-  WritePipeLine(CLauncherMgr::HostMessageLine(stringId, text).c_str());
-  return type == kMessageQuestion ? 7 : 1;
-}
 
 // Reads command lines from the host until its input ends; the end changes nothing.
 DWORD WINAPI ReadHostCommands(void*) {
@@ -54,7 +51,10 @@ int ExitCodeFor(int result) {
 
 }  // namespace
 
-void CLauncherMgr::EnterHostMode() { SetMessageHook(&HostMessage, nullptr); }
+int ShowHostMessage(int stringId, const char* text, int type) {
+  WritePipeLine(CLauncherMgr::HostMessageLine(stringId, text).c_str());
+  return type == kMessageQuestion ? 7 : 1;
+}
 
 void CLauncherMgr::RunHostMode() {
   int result = 0;

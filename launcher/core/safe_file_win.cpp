@@ -1,4 +1,4 @@
-#include "launcher/patch/safe_file.h"
+#include "launcher/core/safe_file.h"
 
 #include "launcher/core/windows_api.h"
 

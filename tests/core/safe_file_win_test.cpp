@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "launcher/core/launcher_mgr.h"
+#include "launcher/core/safe_file.h"
 #include "launcher/core/win_handle.h"
-#include "launcher/patch/safe_file.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/win_test_util.h"
 

@@ -1,0 +1,45 @@
+// The screens by type number.
+#include "launcher/core/windows_api.h"
+
+#include <new>
+
+#include "launcher/core/launcher_mgr.h"
+#include "launcher/install/dlg_finish.h"
+#include "launcher/install/dlg_installer.h"
+#include "launcher/install/dlg_uninstaller.h"
+#include "launcher/ui/dlg_browser.h"
+#include "launcher/ui/dlg_complete.h"
+#include "launcher/ui/dlg_launcher.h"
+#include "launcher/ui/dlg_logo.h"
+#include "launcher/ui/dlg_notice.h"
+
+namespace {
+
+CDialog* NewDialog(int type) {
+  switch (type) {
+    case 0: return new (std::nothrow) CDlgLogo;
+    case 1: return new (std::nothrow) CDlgNotice;
+    case 2: return new (std::nothrow) CDlgBrowser;
+    case 3: return new (std::nothrow) CDlgInstaller;
+    case 4: return new (std::nothrow) CDlgComplete;
+    case 5: return new (std::nothrow) CDlgFinish;
+    case 7: return new (std::nothrow) CDlgLauncherNotice;
+    case 8: return new (std::nothrow) CDlgUninstaller;
+    default: return new (std::nothrow) CDlgLauncher;
+  }
+}
+
+}  // namespace
+
+CDialog* CLauncherMgr::CreateDialog(int type) {
+  if (!m_initialized) return nullptr;
+  CDialog* dialog = NewDialog(type);
+  if (dialog == nullptr) {
+    Log("CLauncherMgr::CreateDialog(%d) failed.", type);
+    return nullptr;
+  }
+  // A window that could not be created is logged by Create; the screen is listed anyway.
+  dialog->Create();
+  m_dialogs.push_back(dialog);
+  return dialog;
+}

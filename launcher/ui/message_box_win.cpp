@@ -1,0 +1,66 @@
+#include "launcher/ui/message_box.h"
+
+#include "launcher/core/windows_api.h"
+
+#include "launcher/core/launcher_mgr.h"
+#include "launcher/ui/dialog.h"
+#include "launcher/ui/dialog_paint.h"
+
+namespace {
+
+constexpr int kQuestionTemplate = 114;
+constexpr int kInfoTemplate = 115;
+constexpr int kTextItem = 1034;
+constexpr int kYesButton = 6;
+constexpr UINT_PTR kAutoCloseTimer = 1115;
+
+INT_PTR CALLBACK MessageBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      const char* text = reinterpret_cast<const char*>(lParam);
+      if (text[0] == 8 || text[0] == 9) {
+        SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        ++text;
+      }
+      SetDlgItemTextA(box, kTextItem, text);
+      if (GetDlgItem(box, kYesButton) == nullptr) {
+        SetTimer(box, kAutoCloseTimer, g_dialogLimits.messageCloseMs, nullptr);
+      }
+      SetForegroundWindow(box);
+      return TRUE;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(box, &paint);
+      PaintDialogBackground(dc, box);
+      EndPaint(box, &paint);
+      return TRUE;
+    }
+    case WM_DRAWITEM: {
+      const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      char text[512];
+      GetWindowTextA(item->hwndItem, text, sizeof(text));
+      PaintDialogItem(text, item);
+      return TRUE;
+    }
+    case WM_COMMAND: {
+      const int id = LOWORD(wParam);
+      if (id == IDOK || id == IDYES || id == IDNO) EndDialog(box, id);
+      return TRUE;
+    }
+    case WM_TIMER:
+      if (wParam == kAutoCloseTimer) EndDialog(box, 0);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+int ShowMessageDialog(const char* text, int type) {
+  if (text == nullptr) text = "";
+  return static_cast<int>(DialogBoxParamA(
+      g_launcher.m_hInstance, MAKEINTRESOURCEA(type == kMessageQuestion ? kQuestionTemplate : kInfoTemplate),
+      g_launcher.m_mainWnd, MessageBoxProc, reinterpret_cast<LPARAM>(text)));
+}

@@ -1,0 +1,51 @@
+// Drives the launcher's windows from outside, through window messages only: no screen
+// coordinates and no simulated input, so it works under any window manager or none. Works
+// on the windows of another process (Talvenor.exe started by the test) as on the test's own
+// (a screen run on another thread of the test program).
+#pragma once
+#include <cstdint>
+#include <string>
+
+struct HWND__;
+using UiWindow = HWND__*;
+
+struct UiQuery {
+  std::string className;     // "" = any ("#32770" for dialogs)
+  std::string title;         // "" = any; else the exact window title
+  std::uint32_t processId = 0;  // 0 = any process
+  int withControl = 0;       // 0 = any; else the window must have a child with this id
+};
+
+namespace ui {
+
+// A visible top-level window that matches, or null when none came within timeoutMs.
+UiWindow WaitForWindow(const UiQuery& query, std::uint32_t timeoutMs = 20000);
+// True when the window is gone (destroyed) within timeoutMs.
+bool WaitForWindowGone(UiWindow window, std::uint32_t timeoutMs = 20000);
+
+UiWindow Control(UiWindow window, int id);  // null when the window has no such child
+// The control's text in the system code page (WM_GETTEXT, marshalled by the system).
+std::string Text(UiWindow window, int id);
+std::string Text(UiWindow window);
+bool IsEnabled(UiWindow window, int id);
+bool IsVisible(UiWindow window, int id);
+
+// Clicks a button as the user would: the parent gets the button's click notification. False
+// (nothing sent) when there is no such control or it is disabled or hidden. Posted, so the
+// call returns at once even when the click opens a modal box.
+bool Click(UiWindow window, int id);
+// Asks the window to close (WM_CLOSE), as the close box of its frame would.
+bool Close(UiWindow window);
+
+// The launcher's message box (templates 114 and 115): a dialog with text item 1034 and an
+// OK (1) or yes (6) button.
+UiWindow WaitForMessageBox(std::uint32_t processId = 0, std::uint32_t timeoutMs = 20000);
+std::string MessageBoxText(UiWindow box);
+// Clicks button 1 (OK), 6 (yes) or 7 (no) of the box.
+bool AnswerMessageBox(UiWindow box, int button);
+
+// Handles the messages waiting for the calling thread's windows (a quit message is dropped):
+// a test that runs a screen on its own thread calls this while it waits.
+void PumpMessages();
+
+}  // namespace ui
