@@ -15,6 +15,7 @@
 
 #include "launcher/app/launcher_app.h"
 #include "launcher/ui/dialog.h"
+#include "launcher/ui/dialog_panel.h"
 #include "tests/support/scoped_launcher.h"
 #include "tests/support/ui_driver.h"
 
@@ -24,6 +25,33 @@ class Screen : public CDialog {
  public:
   Screen(int templateId, DialogPlacement placement) : CDialog(templateId, placement) {}
   ~Screen() override {}
+
+  // The progress screens show their panel mid-run: a patch at 42 % with a status text.
+  void OnCreate() override {
+    HWND control = GetDlgItem(Window(), kPanelControl);
+    if (control == nullptr) return;
+    m_hasPanel = true;
+    m_panel.Attach(control);
+    if (TemplateId() == 112) m_panel.ShowVersions();
+    m_panel.SetGameVersion(100);
+    m_panel.SetPanelType(TemplateId() == 117 ? PanelExtract : PanelDownload);
+    m_panel.SetText("Patch data\\maps\\world.map");
+    m_panel.SetProgress(42);
+  }
+  void OnDrawItem(DRAWITEMSTRUCT* item) override {
+    if (m_hasPanel && item != nullptr && item->CtlID == kPanelControl) {
+      const bool launcher = TemplateId() == 112;
+      m_panel.Clear(launcher ? 255 : 0);
+      m_panel.Draw(item, false, launcher);
+      return;
+    }
+    CDialog::OnDrawItem(item);
+  }
+
+ private:
+  static constexpr int kPanelControl = 1035;
+  CPanel m_panel;
+  bool m_hasPanel = false;
 };
 
 void PutBE32(std::string& out, std::uint32_t v) {
