@@ -36,10 +36,10 @@ void CollectInstallPlaces(CLauncherMgr& mgr, InstallPlaces* places) {
   // place or lie inside one (a game folder below Program Files is the usual case).
   if (SpecialFolder(CSIDL_WINDOWS, folder)) places->ProtectTree(folder);
   static const int kProtected[] = {
-      CSIDL_SYSTEM,        CSIDL_PROGRAM_FILES,   CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON,
-      CSIDL_COMMON_APPDATA, CSIDL_PROFILE,        CSIDL_APPDATA,          CSIDL_LOCAL_APPDATA,
-      CSIDL_PERSONAL,      CSIDL_DESKTOPDIRECTORY, CSIDL_STARTMENU,       CSIDL_PROGRAMS,
-      CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS, CSIDL_COMMON_DESKTOPDIRECTORY,
+      CSIDL_PROGRAM_FILES,    CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON, CSIDL_COMMON_APPDATA,
+      CSIDL_PROFILE,          CSIDL_APPDATA,          CSIDL_LOCAL_APPDATA,        CSIDL_PERSONAL,
+      CSIDL_DESKTOPDIRECTORY, CSIDL_STARTMENU,        CSIDL_PROGRAMS,             CSIDL_COMMON_STARTMENU,
+      CSIDL_COMMON_PROGRAMS,  CSIDL_COMMON_DESKTOPDIRECTORY,
   };
   for (int csidl : kProtected) {
     if (SpecialFolder(csidl, folder)) places->Protect(folder);

@@ -51,6 +51,11 @@ struct CleanRegistrations {
   }
 };
 
+bool IsReparsePoint(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 // Wine 8 makes neither junctions nor symbolic links through the Windows API
 // (FSCTL_SET_REPARSE_POINT answers ERROR_NOT_SUPPORTED; CreateSymbolicLink reports success
 // and makes nothing). It shows a host symbolic link to a folder as a folder reparse point,
@@ -60,9 +65,7 @@ bool MakeHostLink(const std::string& folder, const std::string& name, const std:
   // Wine hands out no waitable handle for a host process: the link itself is awaited.
   const std::string link = folder + "\\" + name;
   return RunProcess("Z:\\bin\\ln -s " + target + " " + name, folder, 10000, false).started &&
-         WaitUntil([&] { return (GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-                                GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; },
-                   10000);
+         WaitUntil([&] { return IsReparsePoint(link); }, 10000);
 }
 void RemoveHostLink(const std::string& folder, const std::string& name) {
   const std::string link = folder + "\\" + name;
