@@ -9,6 +9,7 @@
 
 #include "build_settings.h"
 #include "launcher/core/file_system.h"
+#include "launcher/core/install_places.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
 #include "launcher/core/registry.h"
@@ -228,15 +229,17 @@ bool CLauncherMgr::SaveInstalledFiles() {
 }
 
 bool CLauncherMgr::DeleteInstalledFiles() {
+  // The record is only a registry value any program of the user can write, and this runs
+  // elevated: nothing outside the installation's own places goes, nothing through a link.
+  InstallPlaces places;
+  CollectInstallPlaces(*this, &places);
   m_installedFiles.Walk(
-      [](const char* path, bool folder, void*) {
-        if (folder) {
-          RemoveDirectoryA(path);  // fails while anything is left in it, as intended
-        } else {
-          DeleteFileA(path);
-        }
+      [](const char* path, bool folder, void* context) {
+        const RemovalResult result = RemoveInsidePlaces(*static_cast<const InstallPlaces*>(context), path,
+                                                        folder ? RemovalKind::Folder : RemovalKind::File);
+        LogRefusedRemoval("CLauncherMgr::DeleteInstalledFiles()", path, result);
       },
-      nullptr);
+      &places);
   m_installedFiles.Clear();
   m_installedFilesDirty = false;
   return CRegistry::WriteString(kProductKey, "", HKEY_CURRENT_USER, kInstalledFilesValue);
