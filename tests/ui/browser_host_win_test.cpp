@@ -17,6 +17,13 @@ struct TestWindow {
   ~TestWindow() { DestroyWindow(window); }
 };
 
+// The size of the control's own window inside the host window, or an empty size.
+SIZE ControlSize(HWND window) {
+  RECT rect = {0, 0, 0, 0};
+  if (HWND child = GetWindow(window, GW_CHILD)) GetClientRect(child, &rect);
+  return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
 int ChildCount(HWND window) {
   int count = 0;
   EnumChildWindows(
@@ -151,12 +158,19 @@ TEST(BrowserHost, ASecondHostOnTheSameWindowAfterTheFirstWasDeleted) {
     Host* first = new Host(w.window);
     first->Navigate("about:blank");
     const bool control = first->HasControl();
+    if (control) {  // in place, filling the area
+      EXPECT_EQ(ControlSize(w.window).cx, 400);
+      EXPECT_EQ(ControlSize(w.window).cy, 300);
+    }
     delete first;  // as the launcher dialog does: directly, not through Release
     EXPECT_TRUE(ThreadOutsideCom());
     EXPECT_EQ(ChildCount(w.window), 0);
 
     Host* second = new Host(w.window);
     EXPECT_EQ(second->HasControl(), control);
+    if (control) {
+      EXPECT_GT(ChildCount(w.window), 0);
+    }
     EXPECT_FALSE(ThreadOutsideCom());
     second->Navigate("about:blank");
     delete second;
