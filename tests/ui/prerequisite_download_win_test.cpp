@@ -197,6 +197,8 @@ TEST_F(PrerequisiteDownloadTest, CancelAsksFirstAndYesDeletesThePartialFile) {
 }
 
 TEST_F(PrerequisiteDownloadTest, FailedDownloadsLeaveNoFileAndStartNothing) {
+  // Short breaks and a small file: the dialog reads one block per tick.
+  ASSERT_TRUE(served_.Put("small.exe", Installer().substr(0, 8192)));
   const struct {
     std::string address;
     std::uint32_t size;
@@ -205,15 +207,16 @@ TEST_F(PrerequisiteDownloadTest, FailedDownloadsLeaveNoFileAndStartNothing) {
       {served_.Fault("status/404/", "dxwebsetup.exe"), kSize, 15},
       {served_.Nginx("missing.exe"), kSize, 15},  // nginx's own 404 page
       {served_.Fault("status/500/", "dxwebsetup.exe"), kSize, 15},
-      {served_.Fault("cut/100000/", "dxwebsetup.exe"), kSize, 15},  // the connection drops
-      {served_.Fault("cut/100000/", "dxwebsetup.exe"), 0, 15},      // short of the announced length
-      {served_.Nginx("dxwebsetup.exe"), kSize + 1000, 15},          // short of the expected size
+      {served_.Fault("cut/10000/", "dxwebsetup.exe"), kSize, 15},  // the connection drops
+      {served_.Fault("cut/10000/", "dxwebsetup.exe"), 0, 15},      // short of the announced length
+      {served_.Nginx("small.exe"), 9000, 15},                      // short of the expected size
   };
   for (const auto& c : cases) {
     observed_.messages.clear();
     EXPECT_EQ(Run(c.address, c.size), -1) << c.address;
     EXPECT_EQ(observed_.messages, std::vector<int>{c.message}) << c.address;
     EXPECT_FALSE(PathExists(observed_.target)) << c.address;
+    EXPECT_FALSE(PathExists(launcher_.GamePath("Talvenor\\small.exe"))) << c.address;
   }
   EXPECT_EQ(observed_.starts, 0);
   EXPECT_EQ(observed_.questions, 0);
@@ -224,4 +227,24 @@ TEST_F(PrerequisiteDownloadTest, ATargetThatCannotBeCreatedIsReported) {
   EXPECT_EQ(Run(served_.Nginx("dxwebsetup.exe"), kSize), -1);
   EXPECT_EQ(observed_.messages, std::vector<int>{16});
   EXPECT_EQ(observed_.starts, 0);
+}
+
+TEST_F(PrerequisiteDownloadTest, OverFtpTheSizeComesFromTheServer) {
+  const std::string folder = "pd" + std::to_string(GetCurrentProcessId());
+  const std::string root = ServerEnv("TALV_FTP_ROOT_WIN") + "\\" + folder;
+  CreateDirectoryA(root.c_str(), nullptr);
+  ASSERT_TRUE(WriteFileBytes(root + "\\dxwebsetup.exe", Installer()));
+  const std::string base = "ftp://talv:secret@" + ServerEnv("TALV_FTP_HOST") + "/" + folder + "/";
+
+  EXPECT_EQ(Run(base + "dxwebsetup.exe", 1), 0);  // the parameter's size is replaced
+  EXPECT_EQ(observed_.messages, std::vector<int>{17});
+  EXPECT_EQ(observed_.starts, 1);
+  EXPECT_EQ(observed_.barAtStart, 100);
+  EXPECT_TRUE(observed_.bytesAtStart == Installer()) << observed_.bytesAtStart.size();
+
+  observed_.messages.clear();
+  EXPECT_EQ(Run(base + "missing.exe", kSize), -1);
+  EXPECT_EQ(observed_.messages, std::vector<int>{15});
+  EXPECT_EQ(observed_.starts, 1);
+  RemoveTree(root);
 }
