@@ -212,6 +212,17 @@ void OnCancel(HWND dialog) {
   EndWith(dialog, 0);
 }
 
+// The dialog went without cancel or end (its owner was destroyed): a transfer still
+// running leaves no partial file behind.
+void OnDestroy() {
+  if (g_download.local) {
+    g_download.local.reset();
+    if (g_download.path[0] != '\0') DeleteFileA(g_download.path);
+    g_download.path[0] = '\0';
+  }
+  g_download.CloseRemote();
+}
+
 }  // namespace
 
 INT_PTR CALLBACK DownloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -219,6 +230,9 @@ INT_PTR CALLBACK DownloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_INITDIALOG:
       OnInit(dialog, reinterpret_cast<const char*>(lParam));
       return TRUE;
+    case WM_DESTROY:
+      OnDestroy();
+      return FALSE;
     case WM_TIMER:
       if (wParam == kDownloadTimerId) OnTick(dialog);
       return TRUE;

@@ -143,10 +143,10 @@ class PrerequisiteDownloadTest : public ::testing::Test {
     SetPrerequisiteStarter(nullptr, nullptr);
   }
 
-  INT_PTR Run(const std::string& address, std::uint32_t size) {
+  INT_PTR Run(const std::string& address, std::uint32_t size, HWND owner = nullptr) {
     char parameter[kDownloadParameter];
     EXPECT_TRUE(FormatDownloadParameter(address.c_str(), size, kDownloadFolderWord, parameter, sizeof(parameter)));
-    return DialogBoxIndirectParamA(GetModuleHandleA(nullptr), dialog_.get(), nullptr, &DownloadDialogProc,
+    return DialogBoxIndirectParamA(GetModuleHandleA(nullptr), dialog_.get(), owner, &DownloadDialogProc,
                                    reinterpret_cast<LPARAM>(parameter));
   }
 
@@ -247,4 +247,22 @@ TEST_F(PrerequisiteDownloadTest, OverFtpTheSizeComesFromTheServer) {
   EXPECT_EQ(observed_.messages, std::vector<int>{15});
   EXPECT_EQ(observed_.starts, 1);
   RemoveTree(root);
+}
+
+TEST_F(PrerequisiteDownloadTest, AnOwnerThatGoesMidTransferTakesThePartialFileAlong) {
+  HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(owner, nullptr);
+  std::atomic<bool> posted{false};
+  std::thread watcher([&] {
+    if (!WaitUntil([&] { return FileSize(observed_.target) > 0; }, 60000)) return;
+    posted = PostMessageA(owner, WM_CLOSE, 0, 0) != FALSE;
+  });
+  Run(served_.Fault("slow/8192/40/", "dxwebsetup.exe"), kSize, owner);
+  watcher.join();
+  EXPECT_TRUE(posted);
+  EXPECT_FALSE(IsWindow(owner));
+  EXPECT_FALSE(PathExists(observed_.target));
+  EXPECT_EQ(observed_.starts, 0);
+  EXPECT_TRUE(observed_.messages.empty());
 }
