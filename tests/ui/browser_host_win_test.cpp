@@ -24,11 +24,14 @@ SIZE ControlSize(HWND window) {
   return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
+BOOL CALLBACK CountChild(HWND, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
+
 int ChildCount(HWND window) {
   int count = 0;
-  EnumChildWindows(
-      window, [](HWND, LPARAM p) -> BOOL { return ++*reinterpret_cast<int*>(p), TRUE; },
-      reinterpret_cast<LPARAM>(&count));
+  EnumChildWindows(window, &CountChild, reinterpret_cast<LPARAM>(&count));
   return count;
 }
 
