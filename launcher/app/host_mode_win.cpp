@@ -17,6 +17,7 @@
 #include "launcher/patch/launcher_worker.h"
 #include "launcher/patch/patch_helper.h"
 #include "launcher/patch/patch_info.h"
+#include "launcher/patch/start_up_registrations.h"
 #include "launcher/ui/pipe_panel.h"
 
 namespace {
@@ -81,6 +82,8 @@ void CLauncherMgr::RunHostMode() {
     ShowMessage(0, 28, kMessageInfo);
     return finish(0);
   }
+  // A host-mode patch leaves the same registrations as one run through the dialog.
+  PerformStartUpRegistrations();
 
   g_pipeCommandMode = true;
   CKernelHandle reader(CreateThread(nullptr, 0, &ReadHostCommands, nullptr, 0, nullptr));

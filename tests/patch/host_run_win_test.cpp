@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <regex>
 
+#include "launcher/core/registry.h"
 #include "tests/support/host_session.h"
 #include "tests/support/win_test_util.h"
 
@@ -107,8 +108,15 @@ TEST_P(HostPatch, BringsTheGameToTheLatestRelease) {
   EXPECT_NE(record.find(folder + "*"), std::string::npos) << record;
   EXPECT_NE(record.find("b.txt*%"), std::string::npos) << record;
   EXPECT_NE(record.find("c.bin*%"), std::string::npos) << record;
-  EXPECT_NE(ReadFileOr(game_.GameDir() + "\\client.exe.cmdline").find(" code:1622 ver:2 logip:127.0.0.1:11000 "),
+  // The launcher may be gone before the client it started has written its record.
+  const std::string cmdline = game_.GameDir() + "\\client.exe.cmdline";
+  ASSERT_TRUE(WaitUntil([&] { return !ReadFileOr(cmdline).empty(); }, 30000));
+  EXPECT_NE(ReadFileOr(cmdline).find(" code:1622 ver:2 logip:127.0.0.1:11000 "), std::string::npos);
+  // The same registrations as a run through the dialog: the lobby entry and the client's
+  // browser emulation.
+  EXPECT_NE(RegQuery("HKCU\\Software\\Orvex\\Talvenor", "Guid").find("{DC162314-2E40-49b4-A5E2-B26390179CC4}"),
             std::string::npos);
+  EXPECT_NE(RegQuery("HKCU\\" + std::string(kBrowserEmulationKey), "client.exe").find("REG_DWORD"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, HostPatch, ::testing::Values("http", "ftp"));
