@@ -28,6 +28,7 @@ class Screen : public CDialog {
 
   // The progress screens show their panel mid-run: a patch at 42 % with a status text.
   void OnCreate() override {
+    if (TemplateId() != 112 && TemplateId() != 117) return;  // elsewhere 1035 is a label
     HWND control = GetDlgItem(Window(), kPanelControl);
     if (control == nullptr) return;
     m_hasPanel = true;
