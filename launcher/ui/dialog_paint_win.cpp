@@ -9,3 +9,22 @@ void PaintDialogItem(const char* text, const DRAWITEMSTRUCT* item) {
   if (item == nullptr) return;
   DrawSkinnedItem(text != nullptr ? text : "", item);
 }
+
+bool PaintModalDialogMessage(HWND window, UINT message, LPARAM lParam) {
+  constexpr int kModalText = 512;
+  if (message == WM_PAINT) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    PaintDialogBackground(dc, window);
+    EndPaint(window, &paint);
+    return true;
+  }
+  if (message == WM_DRAWITEM) {
+    const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    char text[kModalText];
+    GetWindowTextA(item->hwndItem, text, sizeof(text));
+    PaintDialogItem(text, item);
+    return true;
+  }
+  return false;
+}

@@ -29,20 +29,9 @@ INT_PTR CALLBACK MessageBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lP
       SetForegroundWindow(box);
       return TRUE;
     }
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(box, &paint);
-      PaintDialogBackground(dc, box);
-      EndPaint(box, &paint);
-      return TRUE;
-    }
-    case WM_DRAWITEM: {
-      const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-      char text[512];
-      GetWindowTextA(item->hwndItem, text, sizeof(text));
-      PaintDialogItem(text, item);
-      return TRUE;
-    }
+    case WM_PAINT:
+    case WM_DRAWITEM:
+      return PaintModalDialogMessage(box, message, lParam) ? TRUE : FALSE;
     case WM_COMMAND: {
       const int id = LOWORD(wParam);
       if (id == IDOK || id == IDYES || id == IDNO) EndDialog(box, id);

@@ -14,7 +14,6 @@ namespace {
 
 constexpr char kAgent[] = "Microsoft Internet Explorer";
 constexpr int kMessageYes = 6;  // the message box's "yes"
-constexpr int kDrawnText = 512;  // a control's text as the modal dialogs draw it
 
 struct DownloadState {
   CSafeInternetHandle remote;      // the file on the server
@@ -238,20 +237,9 @@ INT_PTR CALLBACK DownloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_TIMER:
       if (wParam == kDownloadTimerId) OnTick(dialog);
       return TRUE;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(dialog, &paint);
-      PaintDialogBackground(dc, dialog);
-      EndPaint(dialog, &paint);
-      return TRUE;
-    }
-    case WM_DRAWITEM: {
-      const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-      char text[kDrawnText];
-      GetWindowTextA(item->hwndItem, text, sizeof(text));
-      PaintDialogItem(text, item);
-      return TRUE;
-    }
+    case WM_PAINT:
+    case WM_DRAWITEM:
+      return PaintModalDialogMessage(dialog, message, lParam) ? TRUE : FALSE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case kDownloadCancelId:

@@ -14,25 +14,15 @@
 
 #include "launcher/patch/update_signature.h"
 
+#include "tests/tools/host_files.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void Put(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+using host_files::Put;
+using host_files::Quote;
+using host_files::Slurp;
 
 class TalvpackSign : public ::testing::Test {
  protected:
