@@ -13,6 +13,7 @@
 #include "launcher/core/paths.h"
 #include "launcher/core/text.h"
 #include "launcher/core/win_handle.h"
+#include "launcher/install/entry_copy.h"
 #include "launcher/patch/safe_file.h"
 #include "launcher/patch/version_info.h"
 #include "launcher/storage/zip_archive.h"
@@ -72,39 +73,43 @@ bool CopyEntry(unzFile archive, const char* archivePath, const char* outputPath,
   // A larger stdio buffer: one write call per chunk instead of one per 4 KiB.
   std::setvbuf(out, nullptr, _IOFBF, kExtractChunk);
 
-  std::uint64_t total = 0;
-  int readResult = 0;
-  int writeError = 0;
-  errno = 0;
-  for (;;) {
-    readResult = unzReadCurrentFile(archive, buffer, static_cast<unsigned>(kExtractChunk));
-    if (readResult <= 0) break;
-    if (std::fwrite(buffer, 1, static_cast<std::size_t>(readResult), out) != static_cast<std::size_t>(readResult)) {
-      writeError = errno != 0 ? errno : EIO;
-      break;
-    }
-    total += static_cast<std::uint64_t>(readResult);
-  }
-  if (std::fclose(out) != 0 && writeError == 0) writeError = errno != 0 ? errno : EIO;
-  // Reports a checksum mismatch, but only for an entry read to its end.
-  const int closeResult = unzCloseCurrentFile(archive);
+  EntryCopyIo io;
+  io.read = [archive](unsigned char* data, unsigned size) { return unzReadCurrentFile(archive, data, size); };
+  io.write = [out](const unsigned char* data, std::size_t count, int* error) {
+    errno = 0;
+    if (std::fwrite(data, 1, count, out) == count) return true;
+    *error = errno != 0 ? errno : EIO;
+    return false;
+  };
+  io.closeOutput = [out](int* error) {
+    errno = 0;
+    if (std::fclose(out) == 0) return true;
+    *error = errno != 0 ? errno : EIO;
+    return false;
+  };
+  io.closeEntry = [archive]() { return unzCloseCurrentFile(archive); };
+  const EntryCopy copy = CopyEntryData(io, expectedSize, buffer, static_cast<unsigned>(kExtractChunk));
 
-  bool ok = false;
-  if (readResult < 0) {
-    g_launcher.Log("Fail to unzReadCurrentFile file : \"%s\"...error%d", archivePath, readResult);
-  } else if (writeError != 0) {
-    if (writeError == kDiskFullError) g_launcher.ShowMessage(0, kMessageDiskFull, kMessageInfo);
-    g_launcher.Log("Fail to write file : \"%s\"... %d", outputPath, writeError);
-  } else if (total != expectedSize) {
-    g_launcher.Log("Fail to unzReadCurrentFile file : \"%s\"... %llu of %llu bytes", outputPath,
-                   static_cast<unsigned long long>(total), static_cast<unsigned long long>(expectedSize));
-  } else if (closeResult != UNZ_OK) {
-    g_launcher.Log("Fail to unzCloseCurrentFile file : \"%s\"...error%d", outputPath, closeResult);
-  } else {
-    ok = true;
+  switch (copy.result) {
+    case EntryCopyResult::Intact:
+      return true;
+    case EntryCopyResult::ReadFailed:
+      g_launcher.Log("Fail to unzReadCurrentFile file : \"%s\"...error%d", archivePath, copy.code);
+      break;
+    case EntryCopyResult::WriteFailed:
+      if (copy.code == kDiskFullError) g_launcher.ShowMessage(0, kMessageDiskFull, kMessageInfo);
+      g_launcher.Log("Fail to write file : \"%s\"... %d", outputPath, copy.code);
+      break;
+    case EntryCopyResult::Short:
+      g_launcher.Log("Fail to unzReadCurrentFile file : \"%s\"... %llu of %llu bytes", outputPath,
+                     static_cast<unsigned long long>(copy.copied), static_cast<unsigned long long>(expectedSize));
+      break;
+    case EntryCopyResult::Damaged:
+      g_launcher.Log("Fail to unzCloseCurrentFile file : \"%s\"...error%d", outputPath, copy.code);
+      break;
   }
-  if (!ok) DeleteFileA(outputPath);
-  return ok;
+  DeleteFileA(outputPath);
+  return false;
 }
 
 }  // namespace

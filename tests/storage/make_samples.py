@@ -151,15 +151,6 @@ def main():
             f.seek(0)
             f.write(data)
 
-    # A file whose every write fails with "disk full": the installer writes its output (or
-    # its joined archive) through these links.
-    full = os.path.join(out, "full")
-    os.makedirs(full)
-    for name in ("full.bin", "talvenor_install.cab"):
-        os.symlink("/dev/full", os.path.join(full, name))
-    with zipfile.ZipFile(os.path.join(out, "full.zip"), "w", zipfile.ZIP_DEFLATED) as z:
-        z.writestr("full.bin", contents["dir/deflated.bin"])
-
     if len(sys.argv) > 2:
         corpus = sys.argv[2]
         os.makedirs(corpus, exist_ok=True)
