@@ -156,7 +156,9 @@ bool WriteParts(const Image& image, const fs::path& archive, const fs::path& sta
     *error = "cannot write \"" + (staging / image.manifestName).string() + "\"";
     return false;
   }
+  in.close();  // Windows keeps an open file from being removed
   fs::remove(archive, ec);
+  if (ec) *error = "cannot remove \"" + archive.string() + "\": " + ec.message();
   return !ec;
 }
 
