@@ -70,8 +70,7 @@ bool CopyEntry(unzFile archive, const char* archivePath, const char* outputPath,
     g_launcher.Log("Fail to fopen file : \"%s\", \"%s\"... %d", archivePath, outputPath, error);
     return false;
   }
-  // A larger stdio buffer: one write call per chunk instead of one per 4 KiB.
-  std::setvbuf(out, nullptr, _IOFBF, kExtractChunk);
+  std::setvbuf(out, nullptr, _IOFBF, kExtractFileBuffer);
 
   EntryCopyIo io;
   io.read = [archive](unsigned char* data, unsigned size) { return unzReadCurrentFile(archive, data, size); };
