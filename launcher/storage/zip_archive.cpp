@@ -274,6 +274,7 @@ bool IsZipEntryEmpty(const ZipArchive& archive, const char* name) {
   CentralEntry entry;
   LocalHeader header;
   if (archive.stream == nullptr || !FindCentralEntry(archive, name, &entry)) return false;
+  if (IsZipFolderName(name)) return true;
   return ReadLocalHeader(const_cast<ZipArchive&>(archive), entry, &header) && HasNoData(header);
 }
 
@@ -282,6 +283,9 @@ bool ExtractZipEntry(const char* outputPath, ZipArchive& archive, const char* na
   LocalHeader header;
   if (outputPath == nullptr || archive.stream == nullptr || !FindCentralEntry(archive, name, &entry)) return false;
   if (!IsSafeZipEntryName(name)) return false;
+  // Some writers deflate even a folder's empty data (two bytes): it is still a folder, and
+  // a file of its name would stand in the way of the files that go into it.
+  if (IsZipFolderName(name)) return true;
   if (!ReadLocalHeader(archive, entry, &header)) return false;
   if (HasNoData(header)) return true;
 
@@ -318,7 +322,8 @@ bool IsSafeZipEntryName(const char* name) {
   for (const char* p = name;; ++p) {
     if (*p == ':') return false;  // a drive, or a stream of another file
     if (*p == '\0' || IsPathSeparator(*p)) {
-      // A component of dots (and spaces, which Windows strips) names a folder above.
+      // A component of dots (and spaces, which Windows strips) names this folder or one
+      // above it.
       std::size_t dots = 0;
       bool onlyDots = true;
       for (const char* q = component; q != p; ++q) {
@@ -328,11 +333,17 @@ bool IsSafeZipEntryName(const char* name) {
           onlyDots = false;
         }
       }
-      if (onlyDots && dots >= 2) return false;
+      if (onlyDots && dots >= 1) return false;
       if (*p == '\0') return true;
       component = p + 1;
     }
   }
+}
+
+bool IsZipFolderName(const char* name) {
+  if (name == nullptr) return false;
+  const std::size_t length = std::strlen(name);
+  return length > 0 && LastSeparator(name, length) == static_cast<long>(length) - 1;
 }
 
 bool MakeZipEntryPath(const char* folder, const char* name, char* out, std::size_t outSize) {

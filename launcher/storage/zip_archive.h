@@ -46,17 +46,21 @@ bool GetZipEntryName(const ZipArchive& archive, char (&name)[N], std::uint32_t i
 // Local header offset of the entry with exactly this name (case and separators as they
 // are); kZipNotFound when there is none.
 std::uint32_t FindZipEntry(const ZipArchive& archive, const char* name);
-// True for an existing entry with no data: directories and empty files.
+// True for an existing entry with no data: folders (whatever their stored size) and empty
+// files.
 bool IsZipEntryEmpty(const ZipArchive& archive, const char* name);
 // Writes the entry's contents to a new file at outputPath (replacing one that is there)
-// and stamps it with the entry's time. An entry with no data gives true and no file. A
-// file created before a failure is left in place.
+// and stamps it with the entry's time. An entry with no data, or a folder, gives true and
+// no file. A file created before a failure is left in place.
 bool ExtractZipEntry(const char* outputPath, ZipArchive& archive, const char* name);
 void CloseZip(ZipArchive& archive);
 
-// False for names that would be written outside the folder they are extracted to: empty,
-// absolute, with a drive or stream colon, or with a ".." component.
+// False for names that would be written outside the folder they are extracted to, or onto
+// it: empty, absolute, with a drive or stream colon, or with a "." or ".." component.
 bool IsSafeZipEntryName(const char* name);
+// True for a name that ends with "/" or "": a folder, never a file (Big5 characters are
+// scanned whole, so a trail byte 0x5C does not count).
+bool IsZipFolderName(const char* name);
 // folder joined with the entry name, trailing separators removed, "/" separators. False
 // (out emptied) for an unsafe name or a path that does not fit.
 bool MakeZipEntryPath(const char* folder, const char* name, char* out, std::size_t outSize);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "tests/support/host_session.h"
@@ -228,4 +229,28 @@ TEST_F(ExePatchRun, DevelopmentClientIsFetchedOverFtpIntoTheGameFolder) {
     RemoveTree(game_.GameDir() + "\\dev");
     DeleteFileA((game_.GameDir() + "\\clientd.exe").c_str());
   }
+}
+
+TEST_F(ExePatchRun, FolderEntriesOfAPythonArchiveAreNotFiles) {
+  // zipfile deflates the empty data of "emptydir/" to two bytes; extracted as a file, it
+  // could not be moved into place and the whole patch was rolled back.
+  std::string samples = std::getenv("TALV_BUILD_DIR") != nullptr ? std::getenv("TALV_BUILD_DIR") : "";
+  for (char& c : samples) {
+    if (c == '/') c = '\\';
+  }
+  const std::string zip = (samples.rfind("\\", 0) == 0 ? "Z:" : "") + samples + "\\zip-samples\\folders.zip";
+  ASSERT_TRUE(PathExists(zip)) << "run through ctest: the zip_samples fixture writes it";
+  ASSERT_TRUE(Talvpack("exepatch --launcher \"" + BinPath("Talvenor.exe") + "\" --from " + std::to_string(kBegin) +
+                       " --to " + std::to_string(kEnd) + " --zip \"" + zip + "\" -o \"" + game_.LauncherPath() + "\""));
+  ServePatchInfo(kEnd);
+  SampleGame::Files expected = game_.Snapshot();
+  expected["emptydir\\inside.txt"] = "inside the folder";
+  expected["top.txt"] = "top level";
+  expected["version.dat"] = VersionBytes(kEnd);
+
+  HostSession host;
+  EXPECT_EQ(Run(host), 0) << host.RawOutput();
+  EXPECT_EQ(host.Result(), "1");
+  EXPECT_EQ(game_.Snapshot(), expected);
+  EXPECT_FALSE(PathExists(game_.GameDir() + "\\back"));
 }

@@ -106,7 +106,7 @@ def main():
 
     with zipfile.ZipFile(os.path.join(out, "unsafe.zip"), "w") as z:
         for name in ["../evil.txt", "/abs.txt", "\\back_abs.txt", "C:/drive.txt", "a/../../up.txt",
-                     "a\\..\\..\\up_back.txt", "sub/.. /dots.txt", "file.txt:stream", "ok/fine.txt"]:
+                     "a\\..\\..\\up_back.txt", "sub/.. /dots.txt", "file.txt:stream", "sub/./dot.txt", "ok/fine.txt"]:
             z.writestr(entry(name), b"outside?")
 
     with zipfile.ZipFile(os.path.join(out, "odd.zip"), "w") as z:
@@ -115,6 +115,41 @@ def main():
         z.writestr(long_extra, b"data behind a long extra field")
         z.writestr(entry("n" * 300), b"long name")
         z.writestr(entry("Case/Name.txt"), b"exact names")
+
+    # Folder entries as zipfile writes them in a deflating archive: the empty data deflated
+    # to two bytes. The second is a folder only by its "\\", which zipfile does not know.
+    with zipfile.ZipFile(os.path.join(out, "folders.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("emptydir/", b"")
+        z.writestr("back\\slash\\", b"")
+        z.writestr("emptydir/inside.txt", b"inside the folder")
+        z.writestr("top.txt", b"top level")
+
+    # Entries that read to the end but are not what the directory says: a stored entry with
+    # one byte changed (its checksum fails), and a deflated one whose sizes claim a byte more
+    # than its data holds (its checksum is never reached).
+    with zipfile.ZipFile(os.path.join(out, "corrupt.zip"), "w") as z:
+        z.writestr(entry("good.txt"), b"intact")
+        z.writestr(entry("damaged.txt"), b"payload to damage")
+    with zipfile.ZipFile(os.path.join(out, "short.zip"), "w") as z:
+        z.writestr(entry("good.txt"), b"intact")
+        z.writestr(entry("short.bin", zipfile.ZIP_DEFLATED), contents["dir/deflated.bin"])
+    for name, change in (("corrupt.zip", "damaged"), ("short.zip", "grown")):
+        path = os.path.join(out, name)
+        with open(path, "r+b") as f:
+            data = bytearray(f.read())
+            if change == "damaged":
+                at = data.index(b"payload to damage")
+                data[at] ^= 0x20
+            else:
+                with zipfile.ZipFile(path) as z:
+                    info = z.getinfo("short.bin")
+                    local = info.header_offset
+                size = len(contents["dir/deflated.bin"]) + 1
+                central = data.rindex(b"short.bin") - 46  # the name's last copy is the directory's
+                for at in (local + 22, central + 24):
+                    data[at:at + 4] = size.to_bytes(4, "little")
+            f.seek(0)
+            f.write(data)
 
     if len(sys.argv) > 2:
         corpus = sys.argv[2]

@@ -104,6 +104,37 @@ TEST(ZipArchive, DataDescriptorAndZip64Entries) {
   }
 }
 
+TEST(ZipArchive, FolderEntriesAreNeverFiles) {
+  // zipfile deflates a folder's empty data to two bytes; "back\slash\" is a folder only by
+  // its separator. Neither may become a file that blocks the folder of the same name.
+  const std::string dir = ScratchDir();
+  ZipArchive archive;
+  ASSERT_TRUE(OpenZipFile(SamplePath("folders.zip").c_str(), archive));
+  ExpectWalk(Walk(archive, dir), {{"emptydir/", true, false},
+                                   {"back\\slash\\", true, false},
+                                   {"emptydir/inside.txt", false, true},
+                                   {"top.txt", false, true}});
+  EXPECT_EQ(ReadAll(dir + "/emptydir/inside.txt"), "inside the folder");
+  EXPECT_FALSE(Exists(dir + "/back"));
+  EXPECT_TRUE(ExtractZipEntry((dir + "/probe").c_str(), archive, "emptydir/"));
+  EXPECT_TRUE(ExtractZipEntry((dir + "/probe").c_str(), archive, "back\\slash\\"));
+  EXPECT_FALSE(Exists(dir + "/probe"));
+}
+
+TEST(ZipArchive, EntriesThatAreNotWhatTheDirectorySaysFail) {
+  const std::string dir = ScratchDir();
+  struct Case {
+    const char* archive;
+    const char* entry;
+  } cases[] = {{"corrupt.zip", "damaged.txt"}, {"short.zip", "short.bin"}};
+  for (const Case& c : cases) {
+    ZipArchive archive;
+    ASSERT_TRUE(OpenZipFile(SamplePath(c.archive).c_str(), archive)) << c.archive;
+    EXPECT_TRUE(ExtractZipEntry((dir + "/good.txt").c_str(), archive, "good.txt")) << c.archive;
+    EXPECT_FALSE(ExtractZipEntry((dir + "/bad").c_str(), archive, c.entry)) << c.archive;
+  }
+}
+
 TEST(ZipArchive, ShortEmptyAndMissingArchives) {
   // The 22-byte archive of no entries is searched in one short block.
   ZipArchive archive;
@@ -219,7 +250,7 @@ TEST(ZipArchive, NamesLeavingTheFolderAreRefused) {
   ZipArchive archive;
   ASSERT_TRUE(OpenZipFile(SamplePath("unsafe.zip").c_str(), archive));
   const std::uint32_t n = GetZipEntryCount(archive);
-  ASSERT_EQ(n, 9u);
+  ASSERT_EQ(n, 10u);
   for (std::uint32_t i = 0; i < n; ++i) {
     char name[kMaxPath], path[kMaxPath];
     ASSERT_TRUE(GetZipEntryName(archive, name, i));
@@ -243,11 +274,20 @@ TEST(ZipArchive, EntryNameSafetyAndPaths) {
     bool safe;
   } cases[] = {
       {"a.txt", true},         {"dir/sub/a.txt", true}, {"dir\\a.txt", true},   {"dir/", true},
-      {"..a/b..", true},       {"./a.txt", true},       {"a/.../b", false},     {"..", false},
+      {"..a/b..", true},       {"./a.txt", false},      {"a/.../b", false},     {"..", false},
+      {".", false},            {"a/./b", false},        {"a/ .", false},        {".a/b.", true},
       {"a/..", false},         {"a\\..\\b", false},     {"/a", false},          {"\\\\server\\a", false},
       {"D:a", false},          {"a:b", false},          {"", false},            {". . /a", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsSafeZipEntryName(c.name), c.safe) << c.name;
+
+  struct Folder {
+    const char* name;
+    bool folder;
+  } folders[] = {{"dir/", true}, {"a\\b\\", true}, {"a/b", false}, {"", false},
+                 {"a/\xB3\x5C", false},  // ends with a Big5 character whose trail byte is 0x5C
+                 {"a/\xB3\x5C/", true}};
+  for (const auto& f : folders) EXPECT_EQ(IsZipFolderName(f.name), f.folder) << f.name;
 
   char out[kMaxPath];
   ASSERT_TRUE(MakeZipEntryPath("C:\\Game\\patch", "data\\maps/", out));
