@@ -14,7 +14,7 @@
 #include "launcher/core/text.h"
 #include "launcher/core/win_handle.h"
 #include "launcher/install/entry_copy.h"
-#include "launcher/patch/safe_file.h"
+#include "launcher/core/safe_file.h"
 #include "launcher/patch/version_info.h"
 #include "launcher/storage/zip_archive.h"
 #include "launcher/ui/panel.h"
