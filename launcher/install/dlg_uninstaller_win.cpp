@@ -1,0 +1,48 @@
+#include "launcher/install/dlg_uninstaller.h"
+
+#include "launcher/core/windows_api.h"
+
+#include "launcher/core/env_checks.h"
+#include "launcher/core/launcher_mgr.h"
+#include "launcher/install/uninstall_ops.h"
+
+namespace {
+
+constexpr int kUninstallButton = 1019;
+constexpr int kCancelButton = 2;
+constexpr int kCloseButton = 1032;
+
+}  // namespace
+
+void CDlgUninstaller::OnCreate() {
+  CLauncherMgr& mgr = g_launcher;
+  char title[kMaxPath];
+  SetWindowTextA(mgr.m_mainWnd, mgr.GetString(sizeof(title), title, 6));
+
+  // Without a registered folder the working directory is no installation of ours, even
+  // when it holds a client: removing from there could take another copy's files.
+  char gameDir[kMaxPath];
+  const bool registered = mgr.ReadGameDirFromRegistry(gameDir) && mgr.SetGameDir(gameDir);
+  if (!registered || !IsClientInstalled()) {
+    EnableWindow(GetDlgItem(Window(), kUninstallButton), FALSE);
+    mgr.ShowMessage(0, 14, kMessageInfo);
+  }
+}
+
+void CDlgUninstaller::OnCommand(WPARAM wParam, LPARAM) {
+  CLauncherMgr& mgr = g_launcher;
+  switch (LOWORD(wParam)) {
+    case kUninstallButton:
+      if (mgr.ShowMessage(0, 5, kMessageQuestion) != IDYES) return;
+      RemoveInstallation();
+      mgr.ShowMessage(0, 27, kMessageInfo);
+      mgr.StartSelfRemover();  // ends the launcher; a remover that cannot be written is logged
+      return;
+    case kCancelButton:
+    case kCloseButton:
+      mgr.DestroyMainWindow();
+      return;
+    default:
+      return;
+  }
+}
