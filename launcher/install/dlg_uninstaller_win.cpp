@@ -32,12 +32,22 @@ void CDlgUninstaller::OnCreate() {
 void CDlgUninstaller::OnCommand(WPARAM wParam, LPARAM) {
   CLauncherMgr& mgr = g_launcher;
   switch (LOWORD(wParam)) {
-    case kUninstallButton:
-      if (mgr.ShowMessage(0, 5, kMessageQuestion) != IDYES) return;
+    case kUninstallButton: {
+      // The boxes are modal to the main window only, so this screen stays clickable under
+      // them: a second click would ask again, remove twice and start two removers.
+      HWND button = GetDlgItem(Window(), kUninstallButton);
+      EnableWindow(button, FALSE);
+      if (mgr.ShowMessage(0, 5, kMessageQuestion) != IDYES) {
+        EnableWindow(button, TRUE);
+        return;
+      }
       RemoveInstallation();
       mgr.ShowMessage(0, 27, kMessageInfo);
-      mgr.StartSelfRemover();  // ends the launcher; a remover that cannot be written is logged
+      // Ends the launcher. A remover that cannot be written is logged and the launcher stays,
+      // with nothing left to uninstall: the button stays disabled.
+      mgr.StartSelfRemover();
       return;
+    }
     case kCancelButton:
     case kCloseButton:
       mgr.DestroyMainWindow();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -143,10 +144,11 @@ UiWindow Screen(const ChildProcess& process) {
 }
 
 // Waits for the launcher's next message box, checks its text and answers it.
-void Answer(const ChildProcess& process, const wchar_t* text, int button) {
+void Answer(const ChildProcess& process, const wchar_t* text, int button, const std::function<void()>& whileShown = {}) {
   UiWindow box = ui::WaitForMessageBox(process.Id());
   ASSERT_NE(box, nullptr) << "no message box";
   EXPECT_EQ(ui::MessageBoxText(box), Big5(text));
+  if (whileShown) whileShown();
   ASSERT_TRUE(ui::AnswerMessageBox(box, button));
   ASSERT_TRUE(ui::WaitForWindowGone(box));
 }
@@ -209,7 +211,10 @@ TEST(UninstallScreen, NoLeavesEverythingAndTheScreenOpen) {
   UiWindow screen = Screen(launcher);
   ASSERT_NE(screen, nullptr);
   ASSERT_TRUE(ui::Click(screen, 1019));
-  ASSERT_NO_FATAL_FAILURE(Answer(launcher, L"#要將talvenor從硬碟上\n#刪除嗎?", IDNO));
+  // The screen stays clickable under the question, but not its uninstall button.
+  ASSERT_NO_FATAL_FAILURE(Answer(launcher, L"#要將talvenor從硬碟上\n#刪除嗎?", IDNO, [&] {
+    EXPECT_FALSE(ui::IsEnabled(screen, 1019));
+  }));
 
   EXPECT_TRUE(IsWindow(screen));
   EXPECT_TRUE(ui::IsEnabled(screen, 1019));
