@@ -19,8 +19,8 @@ void CDlgUninstaller::OnCreate() {
   char title[kMaxPath];
   SetWindowTextA(mgr.m_mainWnd, mgr.GetString(sizeof(title), title, 6));
 
-  // Without a registered folder the working directory is no installation of ours, even
-  // when it holds a client: removing from there could take another copy's files.
+  // Without a registered folder the game folder stays empty, and the client check would look
+  // in the working directory: a client found there is no installation this could remove.
   char gameDir[kMaxPath];
   const bool registered = mgr.ReadGameDirFromRegistry(gameDir) && mgr.SetGameDir(gameDir);
   if (!registered || !IsClientInstalled()) {
