@@ -97,7 +97,9 @@ struct FakeInstallation {
     CComScope com;
     CLauncherMgr& mgr = launcher.mgr;
     ASSERT_TRUE(CopyFileA(BinPath("Talvenor.exe").c_str(), exe.c_str(), FALSE));
-    for (const char* folder : {"movie", "mp3", "data\\deep"}) ASSERT_TRUE(CreateDirectories((game / folder).c_str(), false));
+    for (const char* folder : {"movie", "mp3", "data\\deep"}) {
+      ASSERT_TRUE(CreateDirectories((game / folder).c_str(), false));
+    }
     ASSERT_TRUE(CreateDirectories(startMenu.c_str(), false));
     ASSERT_TRUE(CreateDirectories((user + "\\screenshots").c_str(), false));
     for (const std::string& file : files) {
@@ -143,8 +145,10 @@ UiWindow Screen(const ChildProcess& process) {
   return ui::WaitForWindow(query);
 }
 
-// Waits for the launcher's next message box, checks its text and answers it.
-void Answer(const ChildProcess& process, const wchar_t* text, int button, const std::function<void()>& whileShown = {}) {
+// Waits for the launcher's next message box, checks its text and answers it; whileShown
+// runs while the box is up.
+void Answer(const ChildProcess& process, const wchar_t* text, int button,
+            const std::function<void()>& whileShown = {}) {
   UiWindow box = ui::WaitForMessageBox(process.Id());
   ASSERT_NE(box, nullptr) << "no message box";
   EXPECT_EQ(ui::MessageBoxText(box), Big5(text));
