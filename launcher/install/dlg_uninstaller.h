@@ -1,6 +1,6 @@
-// CDlgUninstaller (dialog type 8): the one screen of "/uninstall".
+// CDlgUninstaller (dialog type 8): the one screen of "/uninstall". It asks once, removes the
+// installation, and hands the launcher's own executable to talvremover.
 #pragma once
-#include "launcher/core/launcher_mgr.h"
 #include "launcher/ui/dialog.h"
 
 class CDlgUninstaller : public CDialog {
@@ -8,8 +8,6 @@ class CDlgUninstaller : public CDialog {
   CDlgUninstaller() : CDialog(109, PlacementCentreInOwner) {}
   ~CDlgUninstaller() override {}
 
-  void OnCommand(WPARAM wParam, LPARAM) override {
-    const int id = LOWORD(wParam);
-    if (id == 2 || id == 1032) g_launcher.DestroyMainWindow();  // cancel, close box
-  }
+  void OnCreate() override;
+  void OnCommand(WPARAM wParam, LPARAM lParam) override;
 };
