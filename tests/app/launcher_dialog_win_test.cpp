@@ -1,0 +1,176 @@
+// The normal launch on screen: the real Talvenor.exe without "/pipe" patches a sample game
+// published on the loopback servers, and the test plays the user through its windows.
+#include "launcher/core/windows_api.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "launcher/core/registry.h"
+#include "tests/support/host_session.h"
+#include "tests/support/ui_driver.h"
+#include "tests/support/win_test_util.h"
+
+namespace {
+
+const SampleGame::Files kVersion100 = {{"data\\a.txt", "one"}, {"data\\gone.txt", "old"}};
+const SampleGame::Files kVersion101 = {{"data\\a.txt", "two"}, {"data\\b.txt", "new"},
+                                       {"data\\big.bin", std::string(200000, 'b')}};
+
+std::string StringOf(int id) {
+  char text[1024] = {};
+  LoadStringA(LauncherResources(), static_cast<UINT>(id), text, sizeof(text));
+  return text;
+}
+
+UiQuery ScreenOf(const ChildProcess& process, int control) {
+  UiQuery query;
+  query.className = "#32770";
+  query.processId = process.Id();
+  query.withControl = control;
+  return query;
+}
+
+class LauncherDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
+    ASSERT_TRUE(game_.AddRelease(100, kVersion100));
+    ASSERT_TRUE(game_.AddRelease(101, kVersion101));
+    ASSERT_TRUE(game_.Install(100));
+  }
+
+  // Publishes release 101 under a fresh folder; files from filesHost ("" = nginx itself).
+  std::string Publish(const std::string& filesHost = "") {
+    server_ = "dlg_" + std::to_string(TickMs());
+    const std::string host = filesHost.empty() ? ServerEnv("TALV_HTTP_HOST") + ":80/" + server_ : filesHost + server_;
+    EXPECT_TRUE(game_.Publish(101, WwwFolder(server_), host));
+    return HttpBase(server_);
+  }
+
+  bool Start(const std::string& patchUrl) {
+    return launcher_.Start("\"" + game_.LauncherPath() + "\" patchurl:" + patchUrl, game_.GameDir());
+  }
+
+  // Waits for the patch screen and for its run to enable the start button.
+  UiWindow WaitUntilReady() {
+    UiWindow screen = ui::WaitForWindow(ScreenOf(launcher_, 1035));
+    if (screen == nullptr) return nullptr;
+    return WaitUntil([&] { return ui::IsEnabled(screen, 1026); }, 60000) ? screen : nullptr;
+  }
+
+  bool Exits() {
+    std::uint32_t code = 99;
+    return launcher_.Wait(30000, &code);
+  }
+
+  std::string ClientRecord() const { return game_.GameDir() + "\\client.exe.cmdline"; }
+
+  ScopedTempDir scratch_;
+  SampleGame game_{scratch_.path()};
+  ChildProcess launcher_;
+  std::string server_;
+};
+
+SampleGame::Files Patched(const SampleGame& game) {
+  SampleGame::Files files = game.ReleaseFiles(101);
+  files["version.dat"] = std::string("\x65\x00\x00\x00", 4);
+  return files;
+}
+
+TEST_F(LauncherDialog, PatchesThenStartsTheClientAfterTheAgreement) {
+  ASSERT_TRUE(Start(Publish()));
+  UiWindow screen = WaitUntilReady();
+  ASSERT_NE(screen, nullptr);
+  EXPECT_EQ(game_.Snapshot(), Patched(game_));
+  EXPECT_EQ(game_.InstalledVersion(), 101);
+  EXPECT_FALSE(PathExists(game_.GameDir() + "\\patch"));
+  EXPECT_FALSE(PathExists(ClientRecord()));
+
+  ASSERT_TRUE(ui::Click(screen, 1026));
+  UiWindow agreement = ui::WaitForWindow(ScreenOf(launcher_, 1009));
+  ASSERT_NE(agreement, nullptr);
+  EXPECT_TRUE(ui::WaitForWindowGone(screen));
+  EXPECT_GT(ui::Text(agreement, 1001).size(), 1000u);  // the service agreement
+  ASSERT_TRUE(ui::Click(agreement, 1009));
+  ASSERT_TRUE(Exits());
+  ASSERT_TRUE(WaitUntil([&] { return !ReadFileOr(ClientRecord()).empty(); }, 30000));
+  EXPECT_EQ(ReadFileOr(ClientRecord()), "\"" + game_.GameDir() +
+                                            "\\client.exe\" code:1622 ver:101 logip:127.0.0.1:11000 logport:11000 \n" +
+                                            game_.GameDir() + "\n");
+}
+
+TEST_F(LauncherDialog, UnreadablePatchInformationLeavesTheScreenWaiting) {
+  const SampleGame::Files before = game_.Snapshot();
+  ASSERT_TRUE(Start(HttpBase("dlg_nothing_published")));
+  UiWindow screen = ui::WaitForWindow(ScreenOf(launcher_, 1035));
+  ASSERT_NE(screen, nullptr);
+  UiWindow box = ui::WaitForMessageBox(launcher_.Id(), 30000);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(ui::MessageBoxText(box), StringOf(48));
+  ASSERT_TRUE(ui::AnswerMessageBox(box, 1));
+  ASSERT_TRUE(ui::WaitForWindowGone(box));
+  EXPECT_TRUE(IsWindow(screen));
+  EXPECT_FALSE(ui::IsEnabled(screen, 1026));
+  EXPECT_EQ(game_.Snapshot(), before);
+  // With the run over, the close button ends the launcher.
+  ASSERT_TRUE(ui::Click(screen, 1010));
+  EXPECT_TRUE(Exits());
+}
+
+TEST_F(LauncherDialog, CloseDuringTheDownloadRollsBackAndEnds) {
+  const SampleGame::Files before = game_.Snapshot();
+  // 16 KiB every 200 ms: big.bin alone takes seconds.
+  ASSERT_TRUE(Start(Publish(ServerEnv("TALV_FAULT_HOST") + ":80/slow/16384/200/")));
+  UiWindow screen = ui::WaitForWindow(ScreenOf(launcher_, 1035));
+  ASSERT_NE(screen, nullptr);
+  const std::string partial = game_.GameDir() + "\\patch\\data\\big.bin";
+  ASSERT_TRUE(WaitUntil([&] { return PathExists(partial); }, 60000));
+  ASSERT_TRUE(ui::Click(screen, 1010));
+  // The stopped run says so before the launcher ends.
+  UiWindow box = ui::WaitForMessageBox(launcher_.Id(), 30000);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(ui::MessageBoxText(box), StringOf(11));
+  ASSERT_TRUE(ui::AnswerMessageBox(box, 1));
+  ASSERT_TRUE(Exits());
+  EXPECT_EQ(game_.Snapshot(), before);
+  EXPECT_EQ(game_.InstalledVersion(), 100);
+  EXPECT_FALSE(PathExists(game_.GameDir() + "\\patch"));
+  EXPECT_FALSE(PathExists(ClientRecord()));
+}
+
+TEST_F(LauncherDialog, AgreementCancelAndCloseBoxEndTheLauncherWithoutTheClient) {
+  ASSERT_TRUE(game_.Install(101));
+  const std::string patchUrl = Publish();
+  for (int button : {1010, 1032}) {
+    SCOPED_TRACE(button);
+    ASSERT_TRUE(Start(patchUrl));
+    UiWindow screen = WaitUntilReady();
+    ASSERT_NE(screen, nullptr);
+    ASSERT_TRUE(ui::Click(screen, 1026));
+    UiWindow agreement = ui::WaitForWindow(ScreenOf(launcher_, 1009));
+    ASSERT_NE(agreement, nullptr);
+    ASSERT_TRUE(ui::Click(agreement, button));
+    ASSERT_TRUE(Exits());
+    EXPECT_FALSE(PathExists(ClientRecord()));
+  }
+}
+
+// Without a game the launcher has nothing to patch: it says so and ends.
+TEST(LauncherDialogNoGame, SaysSoAndEnds) {
+  char saved[MAX_PATH] = {};
+  const bool hadDir = CRegistry::ReadString(HKEY_CURRENT_USER, kProductKey, saved, "", sizeof(saved));
+  CRegistry::DeleteValue(kProductKey, HKEY_CURRENT_USER, "");
+  ScopedTempDir cwd;
+  ChildProcess launcher;
+  ASSERT_TRUE(launcher.Start("\"" + BinPath("Talvenor.exe") + "\"", cwd.path()));
+  UiWindow box = ui::WaitForMessageBox(launcher.Id());
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(ui::MessageBoxText(box), StringOf(28));
+  EXPECT_TRUE(ui::AnswerMessageBox(box, 1));
+  std::uint32_t code = 99;
+  EXPECT_TRUE(launcher.Wait(20000, &code));
+  if (hadDir) CRegistry::WriteString(kProductKey, saved, HKEY_CURRENT_USER, "");
+}
+
+}  // namespace
