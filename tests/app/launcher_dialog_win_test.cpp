@@ -23,6 +23,13 @@ std::string StringOf(int id) {
   return text;
 }
 
+std::string AgreementText() {
+  HRSRC found = FindResourceA(LauncherResources(), MAKEINTRESOURCEA(111), "BIN");
+  HGLOBAL loaded = found != nullptr ? LoadResource(LauncherResources(), found) : nullptr;
+  if (loaded == nullptr) return "";
+  return std::string(static_cast<const char*>(LockResource(loaded)), SizeofResource(LauncherResources(), found));
+}
+
 UiQuery ScreenOf(const ChildProcess& process, int control) {
   UiQuery query;
   query.className = "#32770";
@@ -41,10 +48,10 @@ class LauncherDialog : public ::testing::Test {
   }
 
   // Publishes release 101 under a fresh folder; files from filesHost ("" = nginx itself).
-  std::string Publish(const std::string& filesHost = "") {
+  std::string Publish(const std::string& filesHost = "", const std::string& extra = "") {
     server_ = "dlg_" + std::to_string(TickMs());
     const std::string host = filesHost.empty() ? ServerEnv("TALV_HTTP_HOST") + ":80/" + server_ : filesHost + server_;
-    EXPECT_TRUE(game_.Publish(101, WwwFolder(server_), host));
+    EXPECT_TRUE(game_.Publish(101, WwwFolder(server_), host, extra));
     return HttpBase(server_);
   }
 
@@ -91,7 +98,9 @@ TEST_F(LauncherDialog, PatchesThenStartsTheClientAfterTheAgreement) {
   UiWindow agreement = ui::WaitForWindow(ScreenOf(launcher_, 1009));
   ASSERT_NE(agreement, nullptr);
   EXPECT_TRUE(ui::WaitForWindowGone(screen));
-  EXPECT_GT(ui::Text(agreement, 1001).size(), 1000u);  // the service agreement
+  const std::string agreementText = AgreementText();
+  EXPECT_GT(agreementText.size(), 1000u);
+  EXPECT_EQ(ui::Text(agreement, 1001), agreementText);
   ASSERT_TRUE(ui::Click(agreement, 1009));
   ASSERT_TRUE(Exits());
   ASSERT_TRUE(WaitUntil([&] { return !ReadFileOr(ClientRecord()).empty(); }, 30000));
@@ -154,6 +163,30 @@ TEST_F(LauncherDialog, AgreementCancelAndCloseBoxEndTheLauncherWithoutTheClient)
     ASSERT_TRUE(Exits());
     EXPECT_FALSE(PathExists(ClientRecord()));
   }
+}
+
+TEST_F(LauncherDialog, NewerLauncherIsHandedToRenamerBeforeAnyPatch) {
+  const SampleGame::Files before = game_.Snapshot();
+  const std::string patchUrl = Publish("", "--launcher-version 206");
+  ProcessResult added = RunProcess("\"" + BinPath("talvpack.exe") + "\" launcher --version 206 \"" +
+                                   BinPath("stub_launcher.exe") + "\" \"" + WwwFolder(server_) + "\"");
+  ASSERT_TRUE(added.finished && added.exitCode == 0) << added.output;
+  std::string newLauncher;
+  ASSERT_TRUE(ReadFileBytes(BinPath("stub_launcher.exe"), &newLauncher));
+  ASSERT_TRUE(Start(patchUrl));
+  ASSERT_TRUE(Exits());
+  // renamer puts the new launcher in place and starts it the way this one was started.
+  const std::string restarted = game_.GameDir() + "\\launcher_args.txt";
+  ASSERT_TRUE(WaitUntil([&] { return PathExists(restarted); }, 30000));
+  EXPECT_EQ(ReadFileOr(game_.LauncherPath()), newLauncher);
+  EXPECT_EQ(ReadFileOr(restarted), "Talvenor.exe ");
+  EXPECT_EQ(game_.InstalledVersion(), 100);
+  SampleGame::Files after = game_.Snapshot();
+  after.erase("launcher_args.txt");
+  for (auto it = after.begin(); it != after.end();) {
+    it = (it->first.rfind("ren", 0) == 0 || it->first.rfind("Talvenor_", 0) == 0) ? after.erase(it) : std::next(it);
+  }
+  EXPECT_EQ(after, before);
 }
 
 // Without a game the launcher has nothing to patch: it says so and ends.
