@@ -189,11 +189,49 @@ TEST_F(LauncherDialog, NewerLauncherIsHandedToRenamerBeforeAnyPatch) {
   EXPECT_EQ(after, before);
 }
 
+// The registry's game folder for the length of a test; what was there before comes back.
+class RegisteredGameDir {
+ public:
+  explicit RegisteredGameDir(const std::string& dir) {
+    had_ = CRegistry::ReadString(HKEY_CURRENT_USER, kProductKey, saved_, "", sizeof(saved_));
+    if (dir.empty()) {
+      CRegistry::DeleteValue(kProductKey, HKEY_CURRENT_USER, "");
+    } else {
+      CRegistry::WriteString(kProductKey, dir.c_str(), HKEY_CURRENT_USER, "");
+    }
+  }
+  ~RegisteredGameDir() {
+    if (had_) {
+      CRegistry::WriteString(kProductKey, saved_, HKEY_CURRENT_USER, "");
+    } else {
+      CRegistry::DeleteValue(kProductKey, HKEY_CURRENT_USER, "");
+    }
+  }
+
+ private:
+  char saved_[MAX_PATH] = {};
+  bool had_ = false;
+};
+
+// An installation over an installed game asks first; "no" ends the launcher with every
+// file left as it was.
+TEST_F(LauncherDialog, LogoOverAnInstalledGameAnsweredNoEndsTheLauncher) {
+  RegisteredGameDir registered(game_.GameDir());
+  const SampleGame::Files before = game_.Snapshot();
+  ScopedTempDir cwd;
+  ASSERT_TRUE(launcher_.Start("\"" + BinPath("Talvenor.exe") + "\" /install", cwd.path()));
+  UiWindow box = ui::WaitForMessageBox(launcher_.Id());
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(ui::MessageBoxText(box), StringOf(30));
+  ASSERT_TRUE(ui::AnswerMessageBox(box, 7));
+  ASSERT_TRUE(Exits());
+  EXPECT_EQ(game_.Snapshot(), before);
+  EXPECT_TRUE(PathExists(game_.LauncherPath()));
+}
+
 // Without a game the launcher has nothing to patch: it says so and ends.
 TEST(LauncherDialogNoGame, SaysSoAndEnds) {
-  char saved[MAX_PATH] = {};
-  const bool hadDir = CRegistry::ReadString(HKEY_CURRENT_USER, kProductKey, saved, "", sizeof(saved));
-  CRegistry::DeleteValue(kProductKey, HKEY_CURRENT_USER, "");
+  RegisteredGameDir registered("");
   ScopedTempDir cwd;
   ChildProcess launcher;
   ASSERT_TRUE(launcher.Start("\"" + BinPath("Talvenor.exe") + "\"", cwd.path()));
@@ -203,7 +241,6 @@ TEST(LauncherDialogNoGame, SaysSoAndEnds) {
   EXPECT_TRUE(ui::AnswerMessageBox(box, 1));
   std::uint32_t code = 99;
   EXPECT_TRUE(launcher.Wait(20000, &code));
-  if (hadDir) CRegistry::WriteString(kProductKey, saved, HKEY_CURRENT_USER, "");
 }
 
 }  // namespace
