@@ -38,6 +38,30 @@ UiQuery ScreenOf(const ChildProcess& process, int control) {
   return query;
 }
 
+// The registry's game folder for the length of a test; what was there before comes back.
+class RegisteredGameDir {
+ public:
+  explicit RegisteredGameDir(const std::string& dir) {
+    had_ = CRegistry::ReadString(HKEY_CURRENT_USER, kProductKey, saved_, "", sizeof(saved_));
+    if (dir.empty()) {
+      CRegistry::DeleteValue(kProductKey, HKEY_CURRENT_USER, "");
+    } else {
+      CRegistry::WriteString(kProductKey, dir.c_str(), HKEY_CURRENT_USER, "");
+    }
+  }
+  ~RegisteredGameDir() {
+    if (had_) {
+      CRegistry::WriteString(kProductKey, saved_, HKEY_CURRENT_USER, "");
+    } else {
+      CRegistry::DeleteValue(kProductKey, HKEY_CURRENT_USER, "");
+    }
+  }
+
+ private:
+  char saved_[MAX_PATH] = {};
+  bool had_ = false;
+};
+
 class LauncherDialog : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -55,8 +79,9 @@ class LauncherDialog : public ::testing::Test {
     return HttpBase(server_);
   }
 
-  bool Start(const std::string& patchUrl) {
-    return launcher_.Start("\"" + game_.LauncherPath() + "\" patchurl:" + patchUrl, game_.GameDir());
+  bool Start(const std::string& patchUrl, const std::string& workingDir = "") {
+    return launcher_.Start("\"" + game_.LauncherPath() + "\" patchurl:" + patchUrl,
+                           workingDir.empty() ? game_.GameDir() : workingDir);
   }
 
   // Waits for the patch screen and for its run to enable the start button.
@@ -86,6 +111,8 @@ SampleGame::Files Patched(const SampleGame& game) {
 }
 
 TEST_F(LauncherDialog, PatchesThenStartsTheClientAfterTheAgreement) {
+  // The registry names a folder without the game; the launcher was started in the game's.
+  RegisteredGameDir registered(scratch_.path());
   ASSERT_TRUE(Start(Publish()));
   UiWindow screen = WaitUntilReady();
   ASSERT_NE(screen, nullptr);
@@ -93,6 +120,9 @@ TEST_F(LauncherDialog, PatchesThenStartsTheClientAfterTheAgreement) {
   EXPECT_EQ(game_.InstalledVersion(), 101);
   EXPECT_FALSE(PathExists(game_.GameDir() + "\\patch"));
   EXPECT_FALSE(PathExists(ClientRecord()));
+  EXPECT_NE(RegQuery("HKCU\\Software\\Orvex\\Talvenor", "Guid").find("{DC162314-2E40-49b4-A5E2-B26390179CC4}"),
+            std::string::npos);
+  EXPECT_NE(RegQuery("HKCU\\" + std::string(kBrowserEmulationKey), "client.exe").find("REG_DWORD"), std::string::npos);
 
   ASSERT_TRUE(ui::Click(screen, 1026));
   UiWindow agreement = ui::WaitForWindow(ScreenOf(launcher_, 1009));
@@ -151,9 +181,11 @@ TEST_F(LauncherDialog, CloseDuringTheDownloadRollsBackAndEnds) {
 TEST_F(LauncherDialog, AgreementCancelAndCloseBoxEndTheLauncherWithoutTheClient) {
   ASSERT_TRUE(game_.Install(101));
   const std::string patchUrl = Publish();
+  // Found through the registry, started elsewhere.
+  RegisteredGameDir registered(game_.GameDir());
   for (int button : {1010, 1032}) {
     SCOPED_TRACE(button);
-    ASSERT_TRUE(Start(patchUrl));
+    ASSERT_TRUE(Start(patchUrl, scratch_.path()));
     UiWindow screen = WaitUntilReady();
     ASSERT_NE(screen, nullptr);
     ASSERT_TRUE(ui::Click(screen, 1026));
@@ -188,30 +220,6 @@ TEST_F(LauncherDialog, NewerLauncherIsHandedToRenamerBeforeAnyPatch) {
   }
   EXPECT_EQ(after, before);
 }
-
-// The registry's game folder for the length of a test; what was there before comes back.
-class RegisteredGameDir {
- public:
-  explicit RegisteredGameDir(const std::string& dir) {
-    had_ = CRegistry::ReadString(HKEY_CURRENT_USER, kProductKey, saved_, "", sizeof(saved_));
-    if (dir.empty()) {
-      CRegistry::DeleteValue(kProductKey, HKEY_CURRENT_USER, "");
-    } else {
-      CRegistry::WriteString(kProductKey, dir.c_str(), HKEY_CURRENT_USER, "");
-    }
-  }
-  ~RegisteredGameDir() {
-    if (had_) {
-      CRegistry::WriteString(kProductKey, saved_, HKEY_CURRENT_USER, "");
-    } else {
-      CRegistry::DeleteValue(kProductKey, HKEY_CURRENT_USER, "");
-    }
-  }
-
- private:
-  char saved_[MAX_PATH] = {};
-  bool had_ = false;
-};
 
 // An installation over an installed game asks first; "no" ends the launcher with every
 // file left as it was.
