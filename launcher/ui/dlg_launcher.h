@@ -1,12 +1,27 @@
 // CDlgLauncher (dialog type 6, and every unknown type): the patch screen of the normal mode.
 // CDlgInstaller derives from it with its own template and placement.
 #pragma once
+#include "launcher/patch/patch_helper.h"
+#include "launcher/patch/patch_info.h"
 #include "launcher/ui/dialog.h"
+#include "launcher/ui/dialog_panel.h"
+
+class Host;
+
+// Shows the notice page once the dialog is on screen.
+constexpr UINT_PTR BrowserTimer = 1002;
 
 class CDlgLauncher : public CDialog {
  public:
   CDlgLauncher() : CDlgLauncher(112, PlacementFitOwner) {}
-  ~CDlgLauncher() override {}
+  ~CDlgLauncher() override;
+
+  void OnCreate() override;
+  void OnCommand(WPARAM wParam, LPARAM lParam) override;
+  void OnTimer(UINT_PTR id) override;
+  void OnDrawItem(DRAWITEMSTRUCT* item) override;
+  int ThreadProc() override;
+  void OnThreadEnd() override;
 
   // Enables or disables the start button 1026.
   virtual void EnableStart(bool enable) {
@@ -14,5 +29,10 @@ class CDlgLauncher : public CDialog {
   }
 
  protected:
-  CDlgLauncher(int templateId, DialogPlacement placement) : CDialog(templateId, placement) {}
+  CDlgLauncher(int templateId, DialogPlacement placement);
+
+  CPanel m_panel;
+  Host* m_browser = nullptr;
+  PatchTexts m_texts;
+  CPatchInfo m_patchInfo;
 };

@@ -2,8 +2,17 @@
 #pragma once
 #include "launcher/ui/dialog.h"
 
+// How long the logo stays before the install flow goes on.
+constexpr UINT_PTR LogoTimer = 1000;
+
 class CDlgLogo : public CDialog {
  public:
   CDlgLogo() : CDialog(101, PlacementNone) {}
   ~CDlgLogo() override {}
+
+  void OnCreate() override;
+  void OnTimer(UINT_PTR id) override;
+  // The template's bitmap static is the whole picture: nothing of the dialog is painted.
+  void OnPaint(HWND, HDC) override {}
+  HBRUSH OnCtlColorDlg() override;
 };

@@ -3,14 +3,23 @@
 #pragma once
 #include "launcher/ui/dialog.h"
 
+// Puts the service agreement (BIN 111) into edit 1001 of the dialog; the edit stays empty
+// when the resource is missing.
+void ShowServiceAgreement(HWND dialog);
+
 class CDlgNotice : public CDialog {
  public:
   CDlgNotice() : CDialog(104, PlacementCentreInOwner) {}
   ~CDlgNotice() override {}
+
+  void OnCreate() override { ShowServiceAgreement(Window()); }
 };
 
 class CDlgLauncherNotice : public CDialog {
  public:
   CDlgLauncherNotice() : CDialog(119, PlacementFitOwner) {}
   ~CDlgLauncherNotice() override {}
+
+  void OnCreate() override { ShowServiceAgreement(Window()); }
+  void OnCommand(WPARAM wParam, LPARAM lParam) override;
 };
