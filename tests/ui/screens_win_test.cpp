@@ -26,8 +26,11 @@ class Screen : public CDialog {
   Screen(int templateId, DialogPlacement placement) : CDialog(templateId, placement) {}
   ~Screen() override {}
 
-  // The progress screens show their panel mid-run: a patch at 42 % with a status text.
+  // Sample states: the progress screens' panel mid-run (42 % with a status text), the
+  // launcher's start button enabled, the prerequisite download at 60 %.
   void OnCreate() override {
+    if (TemplateId() == 112) EnableWindow(GetDlgItem(Window(), kStartButton), TRUE);
+    if (TemplateId() == 111) SendDlgItemMessageA(Window(), kDownloadBar, PBM_SETPOS, 60, 0);
     if (TemplateId() != 112 && TemplateId() != 117) return;  // elsewhere 1035 is a label
     HWND control = GetDlgItem(Window(), kPanelControl);
     if (control == nullptr) return;
@@ -51,6 +54,8 @@ class Screen : public CDialog {
 
  private:
   static constexpr int kPanelControl = 1035;
+  static constexpr int kStartButton = 1026;
+  static constexpr int kDownloadBar = 1021;
   CPanel m_panel;
   bool m_hasPanel = false;
 };
