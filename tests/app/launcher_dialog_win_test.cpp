@@ -31,14 +31,6 @@ std::string AgreementText() {
   return std::string(static_cast<const char*>(LockResource(loaded)), SizeofResource(LauncherResources(), found));
 }
 
-UiQuery ScreenOf(const ChildProcess& process, int control) {
-  UiQuery query;
-  query.className = "#32770";
-  query.processId = process.Id();
-  query.withControl = control;
-  return query;
-}
-
 // The registry's game folder for the length of a test; what was there before comes back.
 class RegisteredGameDir {
  public:
@@ -87,7 +79,7 @@ class LauncherDialog : public ::testing::Test {
 
   // Waits for the patch screen and for its run to enable the start button.
   UiWindow WaitUntilReady() {
-    UiWindow screen = ui::WaitForWindow(ScreenOf(launcher_, 1035));
+    UiWindow screen = ui::WaitForWindow(ui::ScreenOf(launcher_.Id(), 1035));
     if (screen == nullptr) return nullptr;
     return WaitUntil([&] { return ui::IsEnabled(screen, 1026); }, 60000) ? screen : nullptr;
   }
@@ -126,7 +118,7 @@ TEST_F(LauncherDialog, PatchesThenStartsTheClientAfterTheAgreement) {
   EXPECT_NE(RegQuery("HKCU\\" + std::string(kBrowserEmulationKey), "client.exe").find("REG_DWORD"), std::string::npos);
 
   ASSERT_TRUE(ui::Click(screen, 1026));
-  UiWindow agreement = ui::WaitForWindow(ScreenOf(launcher_, 1009));
+  UiWindow agreement = ui::WaitForWindow(ui::ScreenOf(launcher_.Id(), 1009));
   ASSERT_NE(agreement, nullptr);
   EXPECT_TRUE(ui::WaitForWindowGone(screen));
   const std::string agreementText = AgreementText();
@@ -143,7 +135,7 @@ TEST_F(LauncherDialog, PatchesThenStartsTheClientAfterTheAgreement) {
 TEST_F(LauncherDialog, UnreadablePatchInformationLeavesTheScreenWaiting) {
   const SampleGame::Files before = game_.Snapshot();
   ASSERT_TRUE(Start(HttpBase("dlg_nothing_published")));
-  UiWindow screen = ui::WaitForWindow(ScreenOf(launcher_, 1035));
+  UiWindow screen = ui::WaitForWindow(ui::ScreenOf(launcher_.Id(), 1035));
   ASSERT_NE(screen, nullptr);
   UiWindow box = ui::WaitForMessageBox(launcher_.Id(), 30000);
   ASSERT_NE(box, nullptr);
@@ -163,7 +155,7 @@ TEST_F(LauncherDialog, CloseDuringTheDownloadRollsBackAndEnds) {
   // 4 KiB every 250 ms: big.bin alone takes about 12 s, so the close lands inside it even on
   // a loaded machine; the stop cuts the wait short.
   ASSERT_TRUE(Start(Publish(ServerEnv("TALV_FAULT_HOST") + ":80/slow/4096/250/")));
-  UiWindow screen = ui::WaitForWindow(ScreenOf(launcher_, 1035));
+  UiWindow screen = ui::WaitForWindow(ui::ScreenOf(launcher_.Id(), 1035));
   ASSERT_NE(screen, nullptr);
   const std::string partial = game_.GameDir() + "\\patch\\data\\big.bin";
   ASSERT_TRUE(WaitUntil([&] { return PathExists(partial); }, 60000));
@@ -199,7 +191,7 @@ TEST_F(LauncherDialog, AgreementCancelAndCloseBoxEndTheLauncherWithoutTheClient)
     UiWindow screen = WaitUntilReady();
     ASSERT_NE(screen, nullptr);
     ASSERT_TRUE(ui::Click(screen, 1026));
-    UiWindow agreement = ui::WaitForWindow(ScreenOf(launcher_, 1009));
+    UiWindow agreement = ui::WaitForWindow(ui::ScreenOf(launcher_.Id(), 1009));
     ASSERT_NE(agreement, nullptr);
     ASSERT_TRUE(ui::Click(agreement, button));
     ASSERT_TRUE(Exits());

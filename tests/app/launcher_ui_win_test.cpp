@@ -19,14 +19,6 @@ std::string Big5(const wchar_t* text) {
 
 std::string Launcher() { return "\"" + BinPath("Talvenor.exe") + "\""; }
 
-UiQuery ScreenOf(const ChildProcess& process, int control) {
-  UiQuery query;
-  query.className = "#32770";
-  query.processId = process.Id();
-  query.withControl = control;
-  return query;
-}
-
 UiWindow MainWindowOf(const ChildProcess& process) {
   UiQuery query;
   query.className = "pinfox_launcher";
@@ -38,7 +30,7 @@ TEST(LauncherWindows, UninstallScreenMinimisesAndCloses) {
   ScopedTempDir cwd;
   ChildProcess launcher;
   ASSERT_TRUE(launcher.Start(Launcher() + " /uninstall", cwd.path()));
-  UiWindow screen = ui::WaitForWindow(ScreenOf(launcher, 1019));
+  UiWindow screen = ui::WaitForWindow(ui::ScreenOf(launcher.Id(), 1019));
   ASSERT_NE(screen, nullptr);
   UiWindow main = MainWindowOf(launcher);
   ASSERT_NE(main, nullptr);
@@ -64,7 +56,7 @@ TEST(LauncherWindows, ASecondLauncherSaysSoInAMessageBox) {
   ScopedTempDir cwd;
   ChildProcess first;
   ASSERT_TRUE(first.Start(Launcher() + " /uninstall", cwd.path()));
-  UiWindow screen = ui::WaitForWindow(ScreenOf(first, 1019));
+  UiWindow screen = ui::WaitForWindow(ui::ScreenOf(first.Id(), 1019));
   ASSERT_NE(screen, nullptr);
 
   ChildProcess second;

@@ -13,13 +13,13 @@
 #include "launcher/core/install_places.h"
 #include "launcher/core/registry.h"
 #include "launcher/core/win_handle.h"
+#include "tests/install/uninstall_test_util.h"
 #include "tests/support/scoped_launcher.h"
 #include "tests/support/ui_driver.h"
 #include "tests/support/win_test_util.h"
 
 namespace {
 
-const std::string kUninstallKey = std::string(kUninstallKeyBase) + "talvenor";
 // talvremover retries once a second, ten times per loop; the interpreter then deletes it.
 constexpr std::uint32_t kRemoverMs = 30000;
 
@@ -29,29 +29,9 @@ std::string Big5(const wchar_t* text) {
   return std::string(out, n > 0 ? n - 1 : 0);
 }
 
-std::string SpecialFolder(int csidl) {
-  char folder[MAX_PATH] = {};
-  return SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder)) ? folder : "";
-}
-
 std::string String(int id) {
   char text[kMaxPath];
   return g_launcher.GetString(sizeof(text), text, id);
-}
-
-// Values and subkeys of a key; false when it does not exist.
-bool KeyContent(HKEY root, const std::string& key, DWORD* values, DWORD* subkeys) {
-  CRegKey k;
-  return RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS &&
-         RegQueryInfoKeyA(k.get(), nullptr, nullptr, nullptr, subkeys, nullptr, nullptr, values, nullptr, nullptr,
-                          nullptr, nullptr) == ERROR_SUCCESS;
-}
-
-void RemoveRegistrations() {
-  CRegistry::DeleteKey(HKEY_CURRENT_USER, kProductKey);
-  CRegistry::DeleteKey(HKEY_LOCAL_MACHINE, kUninstallKey.c_str());
-  CRegistry::DeleteKey(HKEY_LOCAL_MACHINE, kDirectPlayKey);
-  CRegistry::DeleteValue(kBrowserEmulationKey, HKEY_CURRENT_USER, kBrowserEmulationValue);
 }
 
 // The temporary files talvremover is written to ("tal" + hex digits + ".tmp").
@@ -187,18 +167,7 @@ TEST(UninstallScreen, RemovesTheInstallationAndHandsTheLauncherToTheRemover) {
             std::string::npos)
       << log;
 
-  DWORD values = 99, subkeys = 99;
-  ASSERT_TRUE(KeyContent(HKEY_LOCAL_MACHINE, kUninstallKey, &values, &subkeys));
-  EXPECT_EQ(values, 0u);
-  ASSERT_TRUE(KeyContent(HKEY_CURRENT_USER, kProductKey, &values, &subkeys));
-  EXPECT_EQ(values, 1u);
-  EXPECT_EQ(subkeys, 0u);
-  char dir[kMaxPath] = "x";
-  EXPECT_FALSE(g_launcher.ReadGameDirFromRegistry(dir));
-  EXPECT_STREQ(dir, "");
-  EXPECT_FALSE(KeyContent(HKEY_LOCAL_MACHINE, kDirectPlayKey, &values, &subkeys));
-  std::uint32_t level = 0;
-  EXPECT_FALSE(CRegistry::ReadDWORD(kBrowserEmulationKey, &level));
+  ExpectRegistrationsRemoved(g_launcher);
 
   // talvremover: the launcher's executable once it has exited, then the emptied game
   // folder, then its own file.

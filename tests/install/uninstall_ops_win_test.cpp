@@ -11,17 +11,12 @@
 #include "launcher/core/registry.h"
 #include "launcher/core/win_handle.h"
 #include "launcher/install/uninstall_ops.h"
+#include "tests/install/uninstall_test_util.h"
 #include "tests/support/scoped_launcher.h"
 #include "tests/support/win_test_util.h"
 
 namespace {
 
-const std::string kUninstallKey = std::string(kUninstallKeyBase) + "talvenor";
-
-std::string SpecialFolder(int csidl) {
-  char folder[MAX_PATH] = {};
-  return SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder)) ? folder : "";
-}
 
 bool SetText(HKEY root, const std::string& key, const char* name, const std::string& text) {
   CRegKey k;
@@ -31,24 +26,11 @@ bool SetText(HKEY root, const std::string& key, const char* name, const std::str
                         static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
 }
 
-// Values and subkeys of a key; false when it does not exist.
-bool KeyContent(HKEY root, const std::string& key, DWORD* values, DWORD* subkeys) {
-  CRegKey k;
-  return RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, k.put()) == ERROR_SUCCESS &&
-         RegQueryInfoKeyA(k.get(), nullptr, nullptr, nullptr, subkeys, nullptr, nullptr, values, nullptr, nullptr,
-                          nullptr, nullptr) == ERROR_SUCCESS;
-}
-
 // The registrations are shared by the whole test program.
 struct CleanRegistrations {
   CleanRegistrations() { Remove(); }
   ~CleanRegistrations() { Remove(); }
-  static void Remove() {
-    CRegistry::DeleteKey(HKEY_CURRENT_USER, kProductKey);
-    CRegistry::DeleteKey(HKEY_LOCAL_MACHINE, kUninstallKey.c_str());
-    CRegistry::DeleteKey(HKEY_LOCAL_MACHINE, kDirectPlayKey);
-    CRegistry::DeleteValue(kBrowserEmulationKey, HKEY_CURRENT_USER, kBrowserEmulationValue);
-  }
+  static void Remove() { RemoveRegistrations(); }
 };
 
 bool IsReparsePoint(const std::string& path) {
@@ -143,18 +125,7 @@ TEST(Uninstall, RemovesWhatTheInstallationWroteAndNothingElse) {
                                     "\" lies outside the installation, skipped."))
       << launcher.log.Joined();
 
-  DWORD values = 99, subkeys = 99;
-  ASSERT_TRUE(KeyContent(HKEY_LOCAL_MACHINE, kUninstallKey, &values, &subkeys));
-  EXPECT_EQ(values, 0u);
-  ASSERT_TRUE(KeyContent(HKEY_CURRENT_USER, kProductKey, &values, &subkeys));
-  EXPECT_EQ(values, 1u);
-  EXPECT_EQ(subkeys, 0u);
-  char dir[kMaxPath] = "x";
-  EXPECT_FALSE(mgr.ReadGameDirFromRegistry(dir));
-  EXPECT_STREQ(dir, "");
-  EXPECT_FALSE(KeyContent(HKEY_LOCAL_MACHINE, kDirectPlayKey, &values, &subkeys));
-  std::uint32_t level = 0;
-  EXPECT_FALSE(CRegistry::ReadDWORD(kBrowserEmulationKey, &level));
+  ExpectRegistrationsRemoved(mgr);
 
   RemoveTree(user);
 }

@@ -18,6 +18,15 @@ struct UiQuery {
 
 namespace ui {
 
+// A launcher screen of one process: a dialog that has the given control.
+inline UiQuery ScreenOf(std::uint32_t processId, int control) {
+  UiQuery query;
+  query.className = "#32770";
+  query.processId = processId;
+  query.withControl = control;
+  return query;
+}
+
 // A visible top-level window that matches, or null when none came within timeoutMs.
 UiWindow WaitForWindow(const UiQuery& query, std::uint32_t timeoutMs = 20000);
 // True when the window is gone (destroyed) within timeoutMs.
