@@ -5,7 +5,6 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -17,9 +16,15 @@
 #include "launcher/ui/dialog.h"
 #include "launcher/ui/dialog_panel.h"
 #include "tests/support/scoped_launcher.h"
+#include "tests/support/screen_capture.h"
 #include "tests/support/ui_driver.h"
 
 namespace {
+
+using screens::Big5;
+using screens::ScreenOutputPath;
+using screens::ScreenSettle;
+using screens::WritePng;
 
 class Screen : public CDialog {
  public:
@@ -60,87 +65,6 @@ class Screen : public CDialog {
   bool m_hasPanel = false;
 };
 
-void PutBE32(std::string& out, std::uint32_t v) {
-  for (int i = 3; i >= 0; --i) out.push_back(static_cast<char>(v >> (8 * i)));
-}
-
-void Chunk(std::string& png, const char* type, const std::string& data) {
-  PutBE32(png, static_cast<std::uint32_t>(data.size()));
-  std::string body = std::string(type, 4) + data;
-  png += body;
-  PutBE32(png, crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size())));
-}
-
-// The window as it is on the screen, frame included, as an RGB PNG.
-bool WritePng(HWND window, const std::string& path) {
-  RECT r;
-  GetWindowRect(window, &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  HDC source = GetWindowDC(window);
-  HDC memory = CreateCompatibleDC(source);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = -h;  // top-down rows
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  CGdiObject bitmap(CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  HGDIOBJ old = SelectObject(memory, bitmap.get());
-  BitBlt(memory, 0, 0, w, h, source, 0, 0, SRCCOPY);
-  GdiFlush();
-  std::string raw;
-  const auto* pixels = static_cast<const unsigned char*>(bits);
-  for (int y = 0; y < h; ++y) {
-    raw.push_back('\0');  // no filter
-    for (int x = 0; x < w; ++x) {
-      const unsigned char* p = pixels + (static_cast<std::size_t>(y) * w + x) * 4;
-      raw.push_back(static_cast<char>(p[2]));
-      raw.push_back(static_cast<char>(p[1]));
-      raw.push_back(static_cast<char>(p[0]));
-    }
-  }
-  SelectObject(memory, old);
-  DeleteDC(memory);
-  ReleaseDC(window, source);
-  uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
-  std::string packed(packedSize, '\0');
-  if (compress2(reinterpret_cast<Bytef*>(&packed[0]), &packedSize, reinterpret_cast<const Bytef*>(raw.data()),
-                static_cast<uLong>(raw.size()), 9) != Z_OK) {
-    return false;
-  }
-  packed.resize(packedSize);
-  std::string header;
-  PutBE32(header, static_cast<std::uint32_t>(w));
-  PutBE32(header, static_cast<std::uint32_t>(h));
-  header += std::string("\x08\x02\x00\x00\x00", 5);  // 8 bits, RGB
-  std::string png = "\x89PNG\r\n\x1a\n";
-  Chunk(png, "IHDR", header);
-  Chunk(png, "IDAT", packed);
-  Chunk(png, "IEND", "");
-  return WriteFileBytes(path, png);
-}
-
-void Settle() {
-  WaitUntil(
-      [] {
-        ui::PumpMessages();
-        return false;
-      },
-      300);
-}
-
-std::string OutputPath(const std::string& name) {
-  const char* dir = std::getenv("TALV_SCREENS_DIR");
-  return std::string(dir != nullptr ? dir : ".") + "\\" + name + ".png";
-}
-
-std::string Big5(const wchar_t* text) {
-  char out[2048];
-  int n = WideCharToMultiByte(950, 0, text, -1, out, sizeof(out), nullptr, nullptr);
-  return std::string(out, n > 0 ? n - 1 : 0);
-}
-
 TEST(Screens, DISABLED_Render) {
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
@@ -166,8 +90,8 @@ TEST(Screens, DISABLED_Render) {
     if (HWND text = GetDlgItem(screen.Window(), 1001)) {
       SetWindowTextA(text, Big5(L"talvenor 使用者條約\r\n\r\n第一條 本條約適用於talvenor的所有服務.").c_str());
     }
-    Settle();
-    EXPECT_TRUE(WritePng(screen.Window(), OutputPath(shot.name))) << shot.name;
+    ScreenSettle();
+    EXPECT_TRUE(WritePng(screen.Window(), ScreenOutputPath(shot.name))) << shot.name;
     screen.Destroy();
     launcher.mgr.DestroyMainWindow();
     ui::PumpMessages();
@@ -187,7 +111,7 @@ TEST(Screens, DISABLED_Render) {
     UiWindow box = ui::WaitForMessageBox(GetCurrentProcessId());
     ASSERT_NE(box, nullptr);
     PauseMs(300);
-    EXPECT_TRUE(WritePng(box, OutputPath(b.name)));
+    EXPECT_TRUE(WritePng(box, ScreenOutputPath(b.name)));
     ui::AnswerMessageBox(box, b.type == kMessageQuestion ? 7 : 1);
     shower.join();
   }
