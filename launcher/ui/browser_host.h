@@ -63,8 +63,9 @@ class Host final : public IUnknown {
   // Creates the web-browser control in the window, sized to its client area. When the
   // control cannot be created the window is left as it is and Navigate does nothing.
   explicit Host(HWND window);
-  // The same with another control class (tests use one that does not exist).
-  Host(HWND window, REFCLSID control);
+  // The same with another control class and server context (tests use a class that does not
+  // exist, looked up in-process only: Wine would otherwise wait seconds for its RPC service).
+  Host(HWND window, REFCLSID control, DWORD classContext = CLSCTX_ALL);
   ~Host();
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
@@ -80,7 +81,7 @@ class Host final : public IUnknown {
   bool HasControl() const { return m_browser != nullptr; }
 
  private:
-  void CreateControl(REFCLSID control);
+  void CreateControl(REFCLSID control, DWORD classContext);
 
   CComScope m_ole{true};  // first in, last out: every interface is gone before OLE ends
   std::unique_ptr<ClientSite> m_clientSite;

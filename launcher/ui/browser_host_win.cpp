@@ -44,13 +44,13 @@ RECT ClientOrigin(HWND window) {
 
 Host::Host(HWND window) : Host(window, kClsidWebBrowser) {}
 
-Host::Host(HWND window, REFCLSID control)
+Host::Host(HWND window, REFCLSID control, DWORD classContext)
     : m_clientSite(new ClientSite(this)), m_inPlaceSite(new InPlaceSite(this, window)), m_window(window) {
-  CreateControl(control);
+  CreateControl(control, classContext);
 }
 
-void Host::CreateControl(REFCLSID control) {
-  if (FAILED(CoCreateInstance(control, nullptr, CLSCTX_ALL, IID_IUnknown, reinterpret_cast<void**>(&m_browser)))) {
+void Host::CreateControl(REFCLSID control, DWORD classContext) {
+  if (FAILED(CoCreateInstance(control, nullptr, classContext, IID_IUnknown, reinterpret_cast<void**>(&m_browser)))) {
     m_browser = nullptr;
     return;
   }

@@ -52,7 +52,7 @@ void OnFreshThread(F f) {
 
 TEST(BrowserHost, QueryInterfaceHandsOutTheHostAndItsSites) {
   TestWindow w;
-  Host host(w.window, kNoSuchControl);
+  Host host(w.window, kNoSuchControl, CLSCTX_INPROC_SERVER);
   void* unknown = nullptr;
   void* client = nullptr;
   void* inPlace = nullptr;
@@ -94,7 +94,7 @@ TEST(BrowserHost, QueryInterfaceHandsOutTheHostAndItsSites) {
 
 TEST(BrowserHost, SitesShareTheHostsCount) {
   TestWindow w;
-  Host host(w.window, kNoSuchControl);
+  Host host(w.window, kNoSuchControl, CLSCTX_INPROC_SERVER);
   IOleClientSite* client = nullptr;
   IOleInPlaceSite* inPlace = nullptr;
   ASSERT_EQ(host.QueryInterface(IID_IOleClientSite, reinterpret_cast<void**>(&client)), S_OK);
@@ -128,7 +128,7 @@ TEST(BrowserHost, SitesShareTheHostsCount) {
 TEST(BrowserHost, ReleaseToZeroEndsTheHostAndItsOle) {
   OnFreshThread([] {
     TestWindow w;
-    Host* host = new Host(w.window, kNoSuchControl);
+    Host* host = new Host(w.window, kNoSuchControl, CLSCTX_INPROC_SERVER);
     IOleInPlaceSite* site = nullptr;
     ASSERT_EQ(host->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&site)), S_OK);
     EXPECT_FALSE(ThreadOutsideCom());
@@ -142,7 +142,7 @@ TEST(BrowserHost, AControlThatCannotBeCreatedLeavesTheAreaAlone) {
   OnFreshThread([] {
     TestWindow w;
     {
-      Host host(w.window, kNoSuchControl);
+      Host host(w.window, kNoSuchControl, CLSCTX_INPROC_SERVER);
       EXPECT_FALSE(host.HasControl());
       host.Navigate("http://127.0.0.1/notice.html");
       host.Navigate(nullptr);
