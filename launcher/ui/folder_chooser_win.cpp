@@ -149,9 +149,10 @@ void FolderTree::Expand(HTREEITEM item) {
     }
     return;
   }
+  // The folders come in before the placeholder goes, so the item the user has just opened
+  // is never left without children (a tree may close such an item).
+  if (GetItemPath(item, path, sizeof(path))) AddSubfolders(path, item, false);
   SendMessageA(m_tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(child));
-  if (!GetItemPath(item, path, sizeof(path))) return;
-  AddSubfolders(path, item, false);
   Expand(item);
 }
 
