@@ -332,22 +332,25 @@ TEST(Screens, DISABLED_FolderChooser) {
   ScopedLauncher launcher;
   ScopedTempDir root;
   for (const char* name : {"Orvex", "Orvex\\Talvenor", "Games", "Program Files"}) MakeFolder(root / name);
+  bool chooserShot = false, nameShot = false;
   User user([&] {
     UiWindow chooser = ui::WaitForWindow(kChooser);
     if (chooser == nullptr) return;
     PauseMs(300);
-    EXPECT_TRUE(screens::WritePng(chooser, screens::ScreenOutputPath("107_folder_chooser")));
+    chooserShot = screens::WritePng(chooser, screens::ScreenOutputPath("107_folder_chooser"));
     ui::Click(chooser, 3);
     UiWindow dialog = ui::WaitForWindow(kNameDialog);
     PauseMs(300);
-    EXPECT_TRUE(screens::WritePng(dialog, screens::ScreenOutputPath("108_new_folder")));
+    nameShot = screens::WritePng(dialog, screens::ScreenOutputPath("108_new_folder"));
     ui::Click(dialog, 2);
-    PauseMs(300);
     ui::Click(chooser, 1017);
   });
   char path[kMaxPath];
   CopyString(path, (root / "Orvex\\Talvenor").c_str());
   EXPECT_EQ(ShowFolderChooser(nullptr, path), 0);
+  user.Join();
+  EXPECT_TRUE(chooserShot);
+  EXPECT_TRUE(nameShot);
 }
 
 }  // namespace
