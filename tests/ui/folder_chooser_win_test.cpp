@@ -111,7 +111,9 @@ const UiQuery kChooser = DialogWith(1011);
 const UiQuery kNameDialog = DialogWith(2);  // no message box and not the chooser has a button 2
 
 // Types into an edit as the user would: the dialog hears the change notification.
-void Type(UiWindow dialog, int edit, const std::string& text) { SetWindowTextA(ui::Control(dialog, edit), text.c_str()); }
+void Type(UiWindow dialog, int edit, const std::string& text) {
+  SetWindowTextA(ui::Control(dialog, edit), text.c_str());
+}
 
 // A scratch layout under C:, and a bare tree in a window of the test's own.
 class FolderTreeTest : public ::testing::Test {
@@ -120,9 +122,10 @@ class FolderTreeTest : public ::testing::Test {
     UseLauncherMessages();
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
-    owner_ = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 320, 400, nullptr, nullptr, nullptr, nullptr);
-    tree_ = CreateWindowExA(0, WC_TREEVIEWA, "", WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT,
-                            0, 0, 320, 400, owner_, nullptr, nullptr, nullptr);
+    owner_ = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 320, 400, nullptr, nullptr, nullptr,
+                             nullptr);
+    const DWORD style = WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT;
+    tree_ = CreateWindowExA(0, WC_TREEVIEWA, "", style, 0, 0, 320, 400, owner_, nullptr, nullptr, nullptr);
   }
   ~FolderTreeTest() override {
     DestroyWindow(owner_);
