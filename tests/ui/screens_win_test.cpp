@@ -78,7 +78,7 @@ TEST(Screens, DISABLED_Render) {
       {"105_folder", 105, PlacementCentreInOwner}, {"107_folder_chooser", 107, PlacementNone},
       {"108_new_folder", 108, PlacementNone},    {"109_uninstaller", 109, PlacementCentreInOwner},
       {"110_components", 110, PlacementCentreInOwner}, {"111_download", 111, PlacementNone},
-      {"112_launcher", 112, PlacementFitOwner},  {"113_finish", 113, PlacementCentreInOwner},
+      {"112_launcher", 112, PlacementFitOwner},
       {"117_installer", 117, PlacementCentreInOwner}, {"119_agreement", 119, PlacementFitOwner},
   };
   for (const Shot& shot : shots) {
