@@ -24,5 +24,5 @@ void CreateShortcuts();
 // Writes folder \ "desktop.ini" (hidden and system) with the game's icon, marks the folder
 // as a system folder so that the shell reads it, and records the file. relativeIcon names
 // the icon "Talvenor.exe" beside the file (the game folder's own), else the launcher in
-// m_gameDir. False when the file could not be written; nothing for a null folder.
+// m_gameDir. False when the file could not be written; nothing for a null or empty folder.
 bool WriteDesktopIni(const char* folder, bool relativeIcon);

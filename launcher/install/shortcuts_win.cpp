@@ -60,7 +60,8 @@ struct Link {
 }  // namespace
 
 bool WriteDesktopIni(const char* folder, bool relativeIcon) {
-  if (folder == nullptr) return false;
+  // An empty folder would put the file into the root of the current drive.
+  if (folder == nullptr || folder[0] == '\0') return false;
   CLauncherMgr& mgr = g_launcher;
   const DWORD attributes = GetFileAttributesA(folder);
   if (attributes != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(folder, attributes | FILE_ATTRIBUTE_SYSTEM);

@@ -111,6 +111,20 @@ std::set<std::string> RecordedFiles() {
   return files;
 }
 
+// The temporary files talvremover is written to ("tal" + hex digits + ".tmp").
+std::set<std::string> RemoverFiles() {
+  std::set<std::string> names;
+  char temp[MAX_PATH];
+  if (GetTempPathA(sizeof(temp), temp) == 0) return names;
+  WIN32_FIND_DATAA found;
+  CFindHandle find(FindFirstFileA((std::string(temp) + "tal*.tmp").c_str(), &found));
+  if (!find) return names;
+  do {
+    names.insert(found.cFileName);
+  } while (FindNextFileA(find.get(), &found));
+  return names;
+}
+
 void DoNothing() {}
 
 // The finish work replaced for the test's lifetime: the screen without its effects.
@@ -288,6 +302,33 @@ TEST(FinishScreen, DoneCloseAndTheManagerInstallsStartCommandEndTheLauncher) {
     EXPECT_EQ(mgr.m_mainWnd, nullptr);
     finish->Destroy();
   }
+}
+
+TEST(FinishScreen, StartCommandWithoutAnInstalledLauncherKeepsTheInstallingCopy) {
+  ScopedLauncher launcher;
+  FinishFields fields(launcher);
+  QuietFinish quiet;
+  CLauncherMgr& mgr = launcher.mgr;
+  std::vector<int> shown;
+  mgr.SetMessageHook(
+      [](int id, const char*, int, void* context) {
+        static_cast<std::vector<int>*>(context)->push_back(id);
+        return 1;
+      },
+      &shown);
+  ASSERT_TRUE(mgr.CreateMainWindow());
+  HWND main = mgr.m_mainWnd;
+  CDialog* finish = mgr.CreateDialog(5);
+  ASSERT_NE(finish, nullptr);
+  ASSERT_NE(finish->Window(), nullptr);
+  // The game folder holds no launcher: nothing can be started, so the running copy, here
+  // the test program, must not be handed to the remover.
+  const std::set<std::string> removersBefore = RemoverFiles();
+  SendMessageA(finish->Window(), WM_COMMAND, MAKEWPARAM(1023, BN_CLICKED), 0);
+  mgr.SetMessageHook(nullptr, nullptr);
+  EXPECT_EQ(shown, std::vector<int>{35});
+  EXPECT_FALSE(IsWindow(main));
+  EXPECT_EQ(RemoverFiles(), removersBefore);
 }
 
 TEST(CompletePage, WithBothComponentsPresentTheFinishScreenFollows) {
