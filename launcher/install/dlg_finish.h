@@ -4,9 +4,9 @@
 
 class CDlgFinish : public CDialog {
  public:
-  // One template in every case: the other one the online-game-manager install once asked
-  // for is not among the program's resources, and without a window the screen could only
-  // be closed by ending the process.
+  // One template with "/ogm_install" too: the other template that option once asked for is
+  // not among the program's resources, and without a window the installation would end
+  // unregistered, with nothing left to close but the process.
   CDlgFinish() : CDialog(113, PlacementCentreInOwner) {}
   ~CDlgFinish() override {}
 
