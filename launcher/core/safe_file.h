@@ -1,5 +1,14 @@
 // File removal and moving that tolerate files held open for a moment by other programs.
 #pragma once
+#include <cstdint>
+
+// How often a held file is tried again and for how long. These are the shipping values;
+// only tests shorten them, so that they need not wait the bound out.
+struct SafeFileLimits {
+  std::uint32_t retryPauseMs = 500;
+  std::uint32_t retryLimitMs = 30000;
+};
+extern SafeFileLimits g_safeFileLimits;
 
 class CFile {
  public:
@@ -8,7 +17,7 @@ class CFile {
   static bool RemoveDirectory(const char* path, bool force);
 };
 
-// Deletes a file, retrying every 500 ms for about 30 seconds while it is held. True when
+// Deletes a file, retrying every 500 ms for about 30 seconds while it is held (the limits). True when
 // the file no longer exists afterwards (a missing file is a success without a log line).
 bool SafeDeleteFile(const char* path);
 

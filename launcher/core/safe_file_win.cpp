@@ -11,11 +11,11 @@
 
 namespace {
 constexpr std::size_t kChildPath = 512;  // children of a 259-character folder still fit
-constexpr DWORD kRetryPauseMs = 500;
-constexpr DWORD kRetryLimitMs = 30000;
 
 int LastError() { return static_cast<int>(GetLastError()); }
 }  // namespace
+
+SafeFileLimits g_safeFileLimits;
 
 bool CFile::RemoveDirectory(const char* path, bool force) {
   if (path == nullptr || path[0] == '\0') return false;
@@ -68,9 +68,9 @@ bool SafeDeleteFile(const char* path) {
     ClearReadOnly(path);
     g_launcher.Log("SafeMoveFile : retried to delete \"%s\" for %dms, %dcnt", path,
                    static_cast<int>(timeGetTime() - start), retries);
-    Sleep(kRetryPauseMs);
+    Sleep(g_safeFileLimits.retryPauseMs);
     ++retries;
-    if (timeGetTime() - start > kRetryLimitMs) break;
+    if (timeGetTime() - start > g_safeFileLimits.retryLimitMs) break;
   }
   return !FileExists(path);
 }
@@ -108,9 +108,9 @@ bool SafeMoveFile(const char* destination, const char* source) {
     int error = 0;
     while (!DeleteFileA(source)) {
       error = LastError();
-      Sleep(kRetryPauseMs);
+      Sleep(g_safeFileLimits.retryPauseMs);
       ++retries;
-      if (timeGetTime() - start > kRetryLimitMs) break;
+      if (timeGetTime() - start > g_safeFileLimits.retryLimitMs) break;
     }
     if (FileExists(source)) {
       g_launcher.Log("SafeMoveFile : fail to delete \"%s\" error code:%d", source, error);
