@@ -59,8 +59,8 @@ class LauncherDialog : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
-    ASSERT_TRUE(game_.AddRelease(100, kVersion100));
-    ASSERT_TRUE(game_.AddRelease(101, kVersion101));
+    ASSERT_TRUE(game_.AddRelease(100, kVersion100)) << game_.Why();
+    ASSERT_TRUE(game_.AddRelease(101, kVersion101)) << game_.Why();
     ASSERT_TRUE(game_.Install(100));
   }
 

@@ -49,7 +49,7 @@ class ExePatchRun : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
-    ASSERT_TRUE(game_.AddRelease(kBegin, kBeginFiles));
+    ASSERT_TRUE(game_.AddRelease(kBegin, kBeginFiles)) << game_.Why();
     ASSERT_TRUE(game_.Install(kBegin));
     server_ = "exepatch_" + std::to_string(TickMs());
   }

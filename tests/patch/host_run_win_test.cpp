@@ -38,8 +38,8 @@ class HostRun : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
-    ASSERT_TRUE(game_.AddRelease(1, kVersion1));
-    ASSERT_TRUE(game_.AddRelease(2, kVersion2));
+    ASSERT_TRUE(game_.AddRelease(1, kVersion1)) << game_.Why();
+    ASSERT_TRUE(game_.AddRelease(2, kVersion2)) << game_.Why();
     ASSERT_TRUE(game_.Install(1));
   }
 

@@ -42,8 +42,8 @@ class LauncherUpdateRun : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
-    ASSERT_TRUE(game_.AddRelease(1, {{"data\\a.txt", "one"}}));
-    ASSERT_TRUE(game_.AddRelease(2, {{"data\\a.txt", "two"}}));
+    ASSERT_TRUE(game_.AddRelease(1, {{"data\\a.txt", "one"}})) << game_.Why();
+    ASSERT_TRUE(game_.AddRelease(2, {{"data\\a.txt", "two"}})) << game_.Why();
     ASSERT_TRUE(game_.Install(1));
     original_ = ReadFileOr(game_.LauncherPath());
     ASSERT_FALSE(original_.empty());

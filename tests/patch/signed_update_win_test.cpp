@@ -53,8 +53,8 @@ class SignedRun : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
-    ASSERT_TRUE(game_.AddRelease(100, kRelease100));
-    ASSERT_TRUE(game_.AddRelease(101, kRelease101));
+    ASSERT_TRUE(game_.AddRelease(100, kRelease100)) << game_.Why();
+    ASSERT_TRUE(game_.AddRelease(101, kRelease101)) << game_.Why();
     Install();
     accessLog_ = ServerEnv("TALV_NGINX_ACCESS_LOG_WIN");
   }

@@ -52,6 +52,8 @@ class SampleGame {
   // Writes release `version` of the game into releases\<version> and its manifest
   // (against the previous release, when there is one).
   bool AddRelease(int version, const Files& files);
+  // Why the last AddRelease, Install or Publish failed, for the test's message.
+  const std::string& Why() const { return why_; }
   // Installs release `version` into game\ (with version.dat).
   bool Install(int version);
   // Publishes release `version` into serverDir (absent or empty) with talvpack publish.
@@ -72,6 +74,7 @@ class SampleGame {
  private:
   std::string folder_;
   int lastRelease_ = 0;
+  std::string why_;
 };
 
 // Writes files (relative name -> content) under root, creating the folders they need.

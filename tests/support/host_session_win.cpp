@@ -248,13 +248,24 @@ bool SampleGame::AddRelease(int version, const Files& files) {
   CreateDirectoryA(dir.c_str(), nullptr);
   CreateDirectoryA((dir + "\\movie").c_str(), nullptr);
   CreateDirectoryA((dir + "\\mp3").c_str(), nullptr);
-  if (!CopyFileA(BinPath("stub_client.exe").c_str(), (dir + "\\client.exe").c_str(), FALSE)) return false;
-  if (!WriteTree(dir, files)) return false;
+  if (!CopyFileA(BinPath("stub_client.exe").c_str(), (dir + "\\client.exe").c_str(), FALSE)) {
+    why_ = "copying the stub client failed, error " + std::to_string(GetLastError());
+    return false;
+  }
+  if (!WriteTree(dir, files)) {
+    why_ = "writing the release's files failed, error " + std::to_string(GetLastError());
+    return false;
+  }
   std::string command = "\"" + BinPath("talvpack.exe") + "\" manifest --version " + std::to_string(version);
   if (lastRelease_ != 0) command += " --previous \"" + ManifestPath(lastRelease_) + "\"";
   command += " \"" + dir + "\"";
   ProcessResult r = RunProcess(command, "", 120000);
-  if (!r.finished || r.exitCode != 0) return false;
+  if (!r.finished || r.exitCode != 0) {
+    why_ = r.started ? "talvpack manifest ended with " + std::to_string(r.exitCode) + (r.finished ? "" : " (timed out)") +
+                           ": " + r.output
+                     : "talvpack could not be started, error " + std::to_string(GetLastError());
+    return false;
+  }
   lastRelease_ = version;
   // The manifest goes to standard output; keep it without the CR the console adds.
   std::string text;
