@@ -78,16 +78,23 @@ void CDlgInstaller::OnCreate() {
                                                     nullptr, g_launcher.m_hInstance, nullptr)
                                   : nullptr;
 
+  // The panel and the cancel button keep their place relative to the template as it lay
+  // before the stretch: centred across, at the same distance from the bottom.
   RECT dialog = {};
   GetWindowRect(Window(), &dialog);
+  const int moved[] = {kPanelControl, kCancelButton};
+  RECT before[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    if (HWND control = GetDlgItem(Window(), moved[i])) {
+      GetWindowRect(control, &before[i]);
+      OffsetRect(&before[i], -dialog.left, -dialog.top);
+    }
+  }
   MoveWindow(Window(), client.left, client.top, client.right - client.left, client.bottom - client.top, FALSE);
-  for (int id : {kPanelControl, kCancelButton}) {
-    HWND control = GetDlgItem(Window(), id);
+  for (int i = 0; i < 2; ++i) {
+    HWND control = GetDlgItem(Window(), moved[i]);
     if (control == nullptr) continue;
-    RECT r = {};
-    GetWindowRect(control, &r);
-    // Where the control lay within the screen before the stretch.
-    OffsetRect(&r, -dialog.left, -dialog.top);
+    const RECT& r = before[i];
     const LayoutPoint at = MovedControl(ToLayout(client), ToLayout(dialog), ToLayout(r));
     MoveWindow(control, at.x, at.y, r.right - r.left, r.bottom - r.top, TRUE);
   }
