@@ -6,6 +6,9 @@
 int GetWindowsVersionClass();
 // A member of the Administrators group, also when running with a filtered token.
 bool IsUserAdministrator();
+// The same test for a given access token (opened for querying); IsUserAdministrator asks it
+// of the process's own token.
+bool IsAdministratorToken(void* token);
 
 // The class of a reported version; queried false when the system could not be asked.
 int WindowsVersionClassOf(unsigned major, unsigned minor, bool queried);

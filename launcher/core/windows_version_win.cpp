@@ -20,11 +20,13 @@ int GetWindowsVersionClass() {
 bool IsUserAdministrator() {
   CKernelHandle token;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return false;
+  return IsAdministratorToken(token.get());
+}
+
+bool IsAdministratorToken(void* token) {
   TOKEN_ELEVATION_TYPE elevation = TokenElevationTypeDefault;
   DWORD size = 0;
-  if (!GetTokenInformation(token.get(), TokenElevationType, &elevation, sizeof(elevation), &size)) {
-    return false;
-  }
+  if (!GetTokenInformation(token, TokenElevationType, &elevation, sizeof(elevation), &size)) return false;
   BYTE sidBuffer[SECURITY_MAX_SID_SIZE];
   DWORD sidSize = sizeof(sidBuffer);
   PSID administrators = sidBuffer;
@@ -33,7 +35,7 @@ bool IsUserAdministrator() {
   if (elevation != TokenElevationTypeLimited) return IsUserAnAdmin() != FALSE;
   // A filtered token lists the group as deny-only; the linked full token tells membership.
   TOKEN_LINKED_TOKEN linked = {};
-  if (!GetTokenInformation(token.get(), TokenLinkedToken, &linked, sizeof(linked), &size)) return false;
+  if (!GetTokenInformation(token, TokenLinkedToken, &linked, sizeof(linked), &size)) return false;
   CKernelHandle full(linked.LinkedToken);
   BOOL member = FALSE;
   if (!CheckTokenMembership(full.get(), administrators, &member)) return false;

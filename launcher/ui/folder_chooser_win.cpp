@@ -1,0 +1,403 @@
+#include "launcher/ui/folder_chooser.h"
+
+#include <cstring>
+#include <optional>
+
+#include "launcher/core/file_system.h"
+#include "launcher/core/launcher_mgr.h"
+#include "launcher/core/text.h"
+#include "launcher/ui/dialog_paint.h"
+#include "launcher/ui/folder_paths.h"
+
+namespace {
+
+constexpr int kChooserTemplate = 107;
+constexpr int kNameTemplate = 108;
+constexpr int kTreeId = 1011;
+constexpr int kPathLabel = 1015;
+constexpr int kOkButton = 1016;
+constexpr int kCancelButton = 1017;
+constexpr int kNewFolderButton = 3;
+constexpr int kNameEdit = 1015;
+constexpr int kClosedFolderIcon = 168;
+constexpr int kOpenFolderIcon = 169;
+constexpr int kImagesInitial = 50;
+constexpr int kImagesGrowth = 50;
+constexpr DWORD kDriveListSize = 512;
+constexpr char kNewFolderName[] = "Talvenor";
+
+bool IsFolder(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+struct ChooserState {
+  char* result;
+  std::size_t resultSize;
+  std::optional<FolderTree> tree;
+  char current[kMaxPath];
+};
+
+struct NameState {
+  char* name;  // kMaxPath bytes
+  HWND tree;
+  HTREEITEM item;
+};
+
+template <typename State>
+State* StateOf(HWND dialog) {
+  return reinterpret_cast<State*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
+}  // namespace
+
+FolderTree::FolderTree(HWND tree) : m_tree(tree) {
+  m_images.reset(ImageList_Create(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), ILC_COLOR24,
+                                  kImagesInitial, kImagesGrowth));
+  if (m_images) {
+    // Icons are drawn onto this colour as they are added: it must be the tree's own.
+    ImageList_SetBkColor(m_images.get(), GetSysColor(COLOR_WINDOW));
+    SendMessageA(m_tree, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(m_images.get()));
+  }
+  char drives[kDriveListSize] = {};
+  const DWORD length = GetLogicalDriveStringsA(sizeof(drives) - 1, drives);
+  if (length == 0 || length >= sizeof(drives) - 1) return;
+  for (const char* root = drives; *root != '\0'; root += std::strlen(root) + 1) {
+    if (GetDriveTypeA(root) != DRIVE_FIXED) continue;
+    char label[kMaxPath];
+    CopyString(label, root);
+    if (char* separator = std::strchr(label, '\\')) *separator = '\0';
+    HTREEITEM item = InsertItem(root, label, TVI_ROOT);
+    if (item != nullptr) AddSubfolders(root, item, false);
+  }
+  SortChildren(TVI_ROOT);
+}
+
+FolderTree::~FolderTree() {
+  if (IsWindow(m_tree)) SendMessageA(m_tree, TVM_SETIMAGELIST, TVSIL_NORMAL, 0);
+}
+
+int FolderTree::AddIcon(HICON icon) {
+  CIcon owned(icon);
+  if (!m_images || !owned) return -1;
+  return ImageList_AddIcon(m_images.get(), owned.get());
+}
+
+HTREEITEM FolderTree::InsertItem(const char* path, const char* text, HTREEITEM parent) {
+  int closed = -1;
+  int open = -1;
+  if (std::strchr(text, ':') != nullptr) {
+    SHFILEINFOA info = {};
+    if (SHGetFileInfoA(path, 0, &info, sizeof(info), SHGFI_ICON | SHGFI_SMALLICON)) closed = AddIcon(info.hIcon);
+    info = {};
+    if (SHGetFileInfoA(path, 0, &info, sizeof(info), SHGFI_ICON | SHGFI_SMALLICON | SHGFI_OPENICON)) {
+      open = AddIcon(info.hIcon);
+    }
+  } else {
+    if (m_closedIcon < 0) {
+      const HINSTANCE instance = reinterpret_cast<HINSTANCE>(g_launcher.m_hInstance);
+      const int cx = GetSystemMetrics(SM_CXSMICON), cy = GetSystemMetrics(SM_CYSMICON);
+      m_closedIcon = AddIcon(static_cast<HICON>(
+          LoadImageA(instance, MAKEINTRESOURCEA(kClosedFolderIcon), IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR)));
+      m_openIcon = AddIcon(static_cast<HICON>(
+          LoadImageA(instance, MAKEINTRESOURCEA(kOpenFolderIcon), IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR)));
+    }
+    closed = m_closedIcon;
+    open = m_openIcon;
+  }
+  TVINSERTSTRUCTA insert = {};
+  insert.hParent = parent;
+  insert.hInsertAfter = TVI_FIRST;
+  insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE;
+  insert.item.pszText = const_cast<char*>(text);
+  insert.item.iImage = closed;
+  insert.item.iSelectedImage = open >= 0 ? open : closed;
+  return reinterpret_cast<HTREEITEM>(SendMessageA(m_tree, TVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+void FolderTree::AddSubfolders(const char* path, HTREEITEM parent, bool probeOnly) {
+  char pattern[kMaxPath];
+  if (!CopyString(pattern, path) || !AppendString(pattern, "*.*")) return;
+  WIN32_FIND_DATAA entry;
+  CFindHandle find(FindFirstFileA(pattern, &entry));
+  if (!find) return;
+  do {
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0) continue;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
+    if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0) continue;
+    if (probeOnly) {
+      InsertItem(path, kFolderPlaceholder, parent);
+      break;
+    }
+    char folder[kMaxPath];
+    if (!CopyString(folder, path) || !AppendString(folder, entry.cFileName)) continue;
+    InsertItem(folder, entry.cFileName, parent);
+  } while (FindNextFileA(find.get(), &entry));
+  SortChildren(parent);
+}
+
+void FolderTree::Expand(HTREEITEM item) {
+  HTREEITEM child = FirstChild(item);
+  if (child == nullptr) return;
+  char path[kMaxPath];
+  if (!IsPlaceholder(child)) {
+    char text[kMaxPath];
+    for (; child != nullptr; child = NextSibling(child)) {
+      // The unnamed item of a folder being created stands for nothing on disk yet.
+      if (FirstChild(child) != nullptr || !ItemText(child, text) || text[0] == '\0') continue;
+      if (GetItemPath(child, path, sizeof(path))) AddSubfolders(path, child, true);
+    }
+    return;
+  }
+  SendMessageA(m_tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(child));
+  if (!GetItemPath(item, path, sizeof(path))) return;
+  AddSubfolders(path, item, false);
+  Expand(item);
+}
+
+HTREEITEM FolderTree::FindChild(HTREEITEM parent, const char* name) {
+  HTREEITEM child = FirstChild(parent);
+  if (child != nullptr && IsPlaceholder(child)) {
+    Expand(parent);
+    child = FirstChild(parent);
+  }
+  char text[kMaxPath];
+  for (; child != nullptr; child = NextSibling(child)) {
+    if (ItemText(child, text) && EqualsNoCase(text, name)) return child;
+  }
+  return nullptr;
+}
+
+bool FolderTree::GetItemPath(HTREEITEM item, char* buffer, std::size_t size) const {
+  if (buffer == nullptr || size == 0) return false;
+  buffer[0] = '\0';
+  if (item == nullptr || item == TVI_ROOT) return false;
+  // Every level adds at least its separator, so a deeper chain could not fit a path anyway.
+  HTREEITEM chain[kMaxPath];
+  std::size_t depth = 0;
+  for (HTREEITEM at = item; at != nullptr; at = Parent(at)) {
+    if (depth == kMaxPath) return false;
+    chain[depth++] = at;
+  }
+  char text[kMaxPath];
+  while (depth > 0) {
+    if (!ItemText(chain[--depth], text) || !AppendItemPath(buffer, size, text)) {
+      buffer[0] = '\0';
+      return false;
+    }
+  }
+  return true;
+}
+
+bool FolderTree::GetSelectedPath(char* buffer, std::size_t size) const {
+  const HTREEITEM selected =
+      reinterpret_cast<HTREEITEM>(SendMessageA(m_tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  if (!GetItemPath(selected, buffer, size)) return false;
+  RemoveOneTrailingSeparator(buffer);
+  return true;
+}
+
+void FolderTree::SelectPath(const char* path) {
+  PathComponents parts(path);
+  char name[kMaxPath];
+  char folder[kMaxPath];
+  HTREEITEM current = TVI_ROOT;
+  while (parts.Next(name, sizeof(name))) {
+    if (current != TVI_ROOT) {
+      // A folder reached by the walk may not have been listed yet: list it, probe its
+      // children, and open it, as if the user had expanded it.
+      if (FirstChild(current) == nullptr && GetItemPath(current, folder, sizeof(folder))) {
+        AddSubfolders(folder, current, false);
+      }
+      Expand(current);
+      SendMessageA(m_tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(current));
+    }
+    HTREEITEM found = FindChild(current, name);
+    if (found == nullptr) {
+      // Only the target itself may be missing (the folder the page is about to create);
+      // after a missing middle folder the deepest existing one stays selected.
+      if (!parts.AtEnd()) return;
+      if (current != TVI_ROOT && !GetItemPath(current, folder, sizeof(folder))) return;
+      if (current == TVI_ROOT) folder[0] = '\0';
+      if (!AppendString(folder, name)) return;
+      found = InsertItem(folder, name, current);
+      if (found == nullptr) return;
+      SortChildren(current);
+    }
+    Select(found);
+    current = found;
+  }
+}
+
+bool FolderTree::CreateNewFolder(char* path, std::size_t size) {
+  const HTREEITEM former = reinterpret_cast<HTREEITEM>(SendMessageA(m_tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  if (former == nullptr || path == nullptr || size == 0) return false;
+  char name[kMaxPath];
+  CopyString(name, kNewFolderName);
+  HTREEITEM first = FirstChild(former);
+  if (first != nullptr && IsPlaceholder(first)) Expand(former);
+  NameState state = {name, m_tree, InsertItem("", "", former)};
+  if (state.item == nullptr) return false;
+  Select(state.item);
+  const HWND chooser = GetParent(m_tree);
+  const INT_PTR answer = DialogBoxParamA(reinterpret_cast<HINSTANCE>(g_launcher.m_hInstance), MAKEINTRESOURCEA(kNameTemplate), chooser,
+                                         &NewFolderProc, reinterpret_cast<LPARAM>(&state));
+  if (answer == 1 && name[0] != '\0') {
+    char target[kMaxPath];
+    // An existing file of that name counts as created for CreateDirectories, but is no folder.
+    if (GetItemPath(former, target, sizeof(target)) && AppendString(target, name) &&
+        CreateDirectories(target, false) && IsFolder(target) && CopyString(path, size, target)) {
+      return true;
+    }
+    g_launcher.ShowMessage(0, 42, kMessageInfo);
+  }
+  SendMessageA(m_tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(state.item));
+  Select(former);
+  return false;
+}
+
+HTREEITEM FolderTree::FirstChild(HTREEITEM item) const {
+  if (item == nullptr || item == TVI_ROOT) {
+    return reinterpret_cast<HTREEITEM>(SendMessageA(m_tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+  }
+  return reinterpret_cast<HTREEITEM>(
+      SendMessageA(m_tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(item)));
+}
+
+HTREEITEM FolderTree::NextSibling(HTREEITEM item) const {
+  return reinterpret_cast<HTREEITEM>(SendMessageA(m_tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)));
+}
+
+HTREEITEM FolderTree::Parent(HTREEITEM item) const {
+  return reinterpret_cast<HTREEITEM>(
+      SendMessageA(m_tree, TVM_GETNEXTITEM, TVGN_PARENT, reinterpret_cast<LPARAM>(item)));
+}
+
+bool FolderTree::ItemText(HTREEITEM item, char (&text)[kMaxPath]) const {
+  text[0] = '\0';
+  TVITEMA query = {};
+  query.mask = TVIF_TEXT;
+  query.hItem = item;
+  query.pszText = text;
+  query.cchTextMax = static_cast<int>(sizeof(text));
+  return SendMessageA(m_tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&query)) != FALSE;
+}
+
+bool FolderTree::IsPlaceholder(HTREEITEM item) const {
+  char text[kMaxPath];
+  return ItemText(item, text) && std::strcmp(text, kFolderPlaceholder) == 0;
+}
+
+void FolderTree::SortChildren(HTREEITEM parent) {
+  SendMessageA(m_tree, TVM_SORTCHILDREN, 0, reinterpret_cast<LPARAM>(parent));
+}
+
+void FolderTree::Select(HTREEITEM item) {
+  SendMessageA(m_tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+}
+
+int ShowFolderChooser(HWND owner, char* path, std::size_t size) {
+  if (path == nullptr || size == 0) return 0;
+  // The template's tree is a common control; its class must be registered first.
+  INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES};
+  InitCommonControlsEx(&controls);
+  ChooserState state = {path, size, std::nullopt, {}};
+  const INT_PTR result = DialogBoxParamA(reinterpret_cast<HINSTANCE>(g_launcher.m_hInstance), MAKEINTRESOURCEA(kChooserTemplate), owner,
+                                         &FolderChooserProc, reinterpret_cast<LPARAM>(&state));
+  if (result == -1) {
+    g_launcher.Log("ShowFolderChooser() : DialogBox() failed (%lu).", GetLastError());
+    return 0;
+  }
+  return result == 1 ? 1 : 0;
+}
+
+INT_PTR CALLBACK FolderChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  ChooserState* state = StateOf<ChooserState>(dialog);
+  switch (message) {
+    case WM_INITDIALOG: {
+      state = reinterpret_cast<ChooserState*>(lParam);
+      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+      state->tree.emplace(GetDlgItem(dialog, kTreeId));
+      state->tree->SelectPath(state->result);
+      return TRUE;
+    }
+    case WM_PAINT:
+    case WM_DRAWITEM:
+      return PaintModalDialogMessage(dialog, message, lParam) ? TRUE : FALSE;
+    case WM_NOTIFY: {
+      const NMTREEVIEWA* note = reinterpret_cast<const NMTREEVIEWA*>(lParam);
+      // The tree is filled while it is built; its notifications count once it stands.
+      if (state == nullptr || !state->tree || note->hdr.idFrom != kTreeId) return FALSE;
+      if (note->hdr.code == TVN_SELCHANGEDA || note->hdr.code == TVN_SELCHANGEDW) {
+        state->tree->GetSelectedPath(state->current, sizeof(state->current));
+        SetDlgItemTextA(dialog, kPathLabel, state->current);
+      } else if ((note->hdr.code == TVN_ITEMEXPANDEDA || note->hdr.code == TVN_ITEMEXPANDEDW) &&
+                 (note->action & TVE_EXPAND) != 0) {
+        state->tree->Expand(note->itemNew.hItem);
+      }
+      return FALSE;
+    }
+    case WM_COMMAND:
+      if (state == nullptr || !state->tree) return FALSE;
+      switch (LOWORD(wParam)) {
+        case kOkButton: {
+          char chosen[kMaxPath];
+          if (state->tree->GetSelectedPath(chosen, sizeof(chosen)) && CopyString(state->result, state->resultSize, chosen)) {
+            EndDialog(dialog, 1);
+          }
+          return TRUE;
+        }
+        case kCancelButton:
+        case IDCANCEL: EndDialog(dialog, 0); return TRUE;
+        case kNewFolderButton: {
+          char created[kMaxPath];
+          if (state->tree->CreateNewFolder(created, sizeof(created)) &&
+              CopyString(state->result, state->resultSize, created)) {
+            EndDialog(dialog, 1);
+          }
+          return TRUE;
+        }
+        default: return FALSE;
+      }
+    default:
+      return FALSE;
+  }
+}
+
+INT_PTR CALLBACK NewFolderProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  NameState* state = StateOf<NameState>(dialog);
+  switch (message) {
+    case WM_INITDIALOG:
+      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+      SendDlgItemMessageA(dialog, kNameEdit, EM_LIMITTEXT, kMaxPath - 1, 0);
+      // Setting the text notifies the edit's change: the new item is named at once.
+      SetDlgItemTextA(dialog, kNameEdit, reinterpret_cast<NameState*>(lParam)->name);
+      return TRUE;
+    case WM_PAINT:
+    case WM_DRAWITEM:
+      return PaintModalDialogMessage(dialog, message, lParam) ? TRUE : FALSE;
+    case WM_COMMAND:
+      if (state == nullptr) return FALSE;
+      switch (LOWORD(wParam)) {
+        case kNameEdit: {
+          char text[kMaxPath] = {};
+          GetDlgItemTextA(dialog, kNameEdit, text, sizeof(text));
+          TVITEMA item = {};
+          item.mask = TVIF_TEXT;
+          item.hItem = state->item;
+          item.pszText = text;
+          SendMessageA(state->tree, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+          EnableWindow(GetDlgItem(dialog, IDOK), text[0] != '\0');
+          return TRUE;
+        }
+        case IDOK:
+          GetDlgItemTextA(dialog, kNameEdit, state->name, kMaxPath);
+          EndDialog(dialog, 1);
+          return TRUE;
+        case IDCANCEL: EndDialog(dialog, 0); return TRUE;
+        default: return FALSE;
+      }
+    default:
+      return FALSE;
+  }
+}
