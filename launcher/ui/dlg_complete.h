@@ -1,4 +1,6 @@
-// CDlgComplete (dialog type 4): the prerequisite page (XML library, DirectX).
+// CDlgComplete (dialog type 4): the prerequisite page. It offers the downloads of the XML
+// library and of DirectX while either is missing, and goes on to the finish screen once
+// both are present.
 #pragma once
 #include "launcher/ui/dialog.h"
 
@@ -6,4 +8,12 @@ class CDlgComplete : public CDialog {
  public:
   CDlgComplete() : CDialog(110, PlacementCentreInOwner) {}
   ~CDlgComplete() override {}
+
+  void OnCreate() override;
+  void OnCommand(WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  // Enables the download of each missing component; with none missing, moves on.
+  void CheckComponents();
+  void Download(int stringId);
 };

@@ -5,6 +5,7 @@
 
 #include <iterator>
 
+#include "launcher/install/dlg_finish.h"
 #include "launcher/ui/dialog.h"
 #include "launcher/ui/dlg_launcher.h"
 #include "tests/support/scoped_launcher.h"
@@ -12,9 +13,14 @@
 
 namespace {
 
+void NoFinishWork() {}
+
 class DialogFactory : public ::testing::Test {
  protected:
+  // The finish screen registers the game when it opens; here only the screen is wanted.
+  DialogFactory() { SetFinishWork(&NoFinishWork); }
   ~DialogFactory() override {
+    SetFinishWork(nullptr);
     for (CDialog* dialog : launcher_.mgr.m_dialogs) delete dialog;
     launcher_.mgr.m_dialogs.clear();
     launcher_.mgr.DestroyMainWindow();
@@ -45,12 +51,12 @@ TEST_F(DialogFactory, EveryTypeGetsItsScreenAndUnknownTypesTheLauncher) {
 }
 
 TEST_F(DialogFactory, AScreenWhoseWindowFailsIsListedAnyway) {
-  launcher_.mgr.m_ogmInstall = true;  // the finish screen's other template does not exist
-  CDialog* dialog = launcher_.mgr.CreateDialog(5);
+  launcher_.mgr.m_hInstance = GetModuleHandleA(nullptr);  // the test program holds no templates
+  CDialog* dialog = launcher_.mgr.CreateDialog(8);
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(dialog->Window(), nullptr);
   EXPECT_EQ(launcher_.mgr.m_dialogs.size(), 1u);
-  EXPECT_TRUE(launcher_.log.Contains("CDialog::Create() : CreateDialog() failed : template179"));
+  EXPECT_TRUE(launcher_.log.Contains("CDialog::Create() : CreateDialog() failed : template109"));
 
   launcher_.mgr.m_initialized = false;
   EXPECT_EQ(launcher_.mgr.CreateDialog(6), nullptr);
