@@ -421,6 +421,10 @@ TEST_F(InstallerFlow, CancelDuringTheExtractionRemovesEverythingAndEnds) {
   EXPECT_EQ(area.right - area.left, want.right - want.left);
   EXPECT_EQ(area.bottom - area.top, want.bottom - want.top);
 
+  // "No" lets the installation go on; "yes" stops it.
+  ASSERT_TRUE(ui::Click(installer, 1008));
+  ASSERT_NO_FATAL_FAILURE(Answer(3, kAnswerNo));
+  EXPECT_TRUE(IsWindow(installer));
   ASSERT_TRUE(ui::Click(installer, 1008));
   ASSERT_NO_FATAL_FAILURE(Answer(3, kAnswerYes));
   ASSERT_TRUE(Exits()) << LauncherLog();
@@ -480,6 +484,79 @@ TEST_F(InstallerFlow, InstallingOverAnInstalledGameAsksFirst) {
   ASSERT_NO_FATAL_FAILURE(Finish());
   EXPECT_EQ(WithoutInstallerFiles(ReadTree(game)), kGame);
   ExpectRegistered(places_, game, kGame, Recorded());
+}
+
+TEST_F(InstallerFlow, RefusingTheAgreementAsksAndYesEndsTheLauncher) {
+  const std::string image = MakeImage(kGame);
+  ASSERT_FALSE(image.empty());
+  const Tree before = ReadTree(image);
+  ASSERT_TRUE(StartImage(image));
+  for (int button : {1010, 1032}) {
+    SCOPED_TRACE(button);
+    UiWindow agreement = WaitForScreen(Pid(), 1001);
+    ASSERT_NE(agreement, nullptr) << LauncherLog();
+    ASSERT_TRUE(ui::Click(agreement, button));
+    ASSERT_NO_FATAL_FAILURE(Answer(3, button == 1010 ? kAnswerNo : kAnswerYes));
+  }
+  ASSERT_TRUE(Exits());
+  EXPECT_EQ(ReadTree(image), before);
+  EXPECT_EQ(ProductKeyDefault(), "");
+}
+
+// The life of an installation: installed from an image, patched once through host mode,
+// then uninstalled from its own launcher, which leaves nothing of it behind.
+TEST_F(InstallerFlow, InstalledPatchedAndUninstalledLeavesNothing) {
+  if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
+  const std::string sampleDir = scratch_ / "sample";
+  ASSERT_TRUE(CreateDirectoryA(sampleDir.c_str(), nullptr));
+  SampleGame sample(sampleDir);
+  ASSERT_TRUE(sample.AddRelease(100, {{"data\\a.txt", "one"}, {"data\\gone.txt", "old"}}));
+  ASSERT_TRUE(sample.AddRelease(101, {{"data\\a.txt", "two"}, {"data\\b.txt", "new"}}));
+  const std::string server = "life_" + std::to_string(TickMs());
+  ASSERT_TRUE(sample.Publish(101, WwwFolder(server), ServerEnv("TALV_HTTP_HOST") + ":80/" + server));
+  // Release 100 as the publisher ships it: its version, the real launcher, the folders of
+  // an installation.
+  const SampleGame::Files release = sample.ReleaseFiles(100);
+  Tree shipped(release.begin(), release.end());
+  shipped["version.dat"] = std::string("\x64\x00\x00\x00", 4);
+  shipped["Talvenor.exe"] = ReadFileOr(BinPath("Talvenor.exe"));
+  shipped["movie\\intro.avi"] = "movie";
+  shipped["mp3\\theme.mp3"] = "music";
+  const std::string image = MakeImage(shipped);
+  ASSERT_FALSE(image.empty());
+  const std::string game = scratch_ / "life";
+  ASSERT_NO_FATAL_FAILURE(Install(image, game));
+
+  HostSession host;
+  ASSERT_TRUE(host.Start(game + "\\Talvenor.exe", "patchurl:" + HttpBase(server), game));
+  EXPECT_EQ(host.Finish(), 0) << host.RawOutput();
+  EXPECT_EQ(host.Result(), "1");
+  EXPECT_EQ(ReadFileOr(game + "\\data\\b.txt"), "new");
+  const std::vector<std::string> recorded = Recorded();
+  EXPECT_NE(std::find(recorded.begin(), recorded.end(), ForwardPath(game + "\\data\\b.txt")), recorded.end());
+
+  ASSERT_TRUE(launcher_.Start("\"" + game + "\\Talvenor.exe\" /uninstall", game));
+  UiWindow screen = WaitForScreen(Pid(), 1019);
+  ASSERT_NE(screen, nullptr) << LauncherLog();
+  ASSERT_TRUE(ui::Click(screen, 1019));
+  ASSERT_NO_FATAL_FAILURE(Answer(5, kAnswerYes));
+  ASSERT_NO_FATAL_FAILURE(Answer(27, kAnswerOk));
+  ASSERT_TRUE(Exits());
+
+  const std::string running = ForwardPath(game + "\\Talvenor.exe");  // talvremover's, below
+  for (const std::string& file : recorded) {
+    if (file != running) {
+      EXPECT_FALSE(PathExists(file)) << file;
+    }
+  }
+  EXPECT_FALSE(PathExists(places_.startMenu));
+  EXPECT_FALSE(PathExists(places_.desktopLink));
+  {
+    ScopedLauncher check;
+    ExpectRegistrationsRemoved(check.mgr);
+  }
+  // talvremover takes the launcher once it has exited, then the emptied game folder.
+  EXPECT_TRUE(WaitUntil([&] { return !PathExists(game); }, 30000)) << ReadTree(game).size();
 }
 
 // The installer screen of the real dialog in the middle of an extraction.
