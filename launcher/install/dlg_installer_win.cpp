@@ -7,9 +7,9 @@
 #include "build_settings.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/install/install_helper.h"
-#include "launcher/ui/installer_layout.h"
 #include "launcher/patch/patch_helper.h"
 #include "launcher/ui/browser_host.h"
+#include "launcher/ui/installer_layout.h"
 
 namespace {
 

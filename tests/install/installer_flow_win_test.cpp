@@ -394,6 +394,20 @@ TEST_F(InstallerFlow, ServerInstallDownloadsTheGameIntoTheChosenFolder) {
   EXPECT_EQ(ProductKeyDefault(), game);
 }
 
+TEST_F(InstallerFlow, ServerInstallWithoutPatchInformationSaysSoAndEnds) {
+  if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
+  ScopedTempDir cwd;
+  ASSERT_TRUE(launcher_.Start("\"" + BinPath("Talvenor.exe") + "\" /install patchurl:" + HttpBase("inst_nothing_published"),
+                              cwd.path()));
+  const std::string game = scratch_ / "unserved";
+  UiWindow installer = nullptr;
+  ASSERT_NO_FATAL_FAILURE(ToInstaller(game, &installer));
+  ASSERT_NO_FATAL_FAILURE(Answer(48, kAnswerOk));
+  ASSERT_TRUE(Exits()) << LauncherLog();
+  EXPECT_EQ(ReadTree(game), Tree{});
+  EXPECT_EQ(ProductKeyDefault(), "");
+}
+
 TEST_F(InstallerFlow, CancelDuringTheExtractionRemovesEverythingAndEnds) {
   // Many small entries: the extraction takes long enough for the question and its answer,
   // and the stop is seen between entries.
