@@ -44,6 +44,8 @@ struct NameState {
   HTREEITEM item;
 };
 
+HINSTANCE Resources() { return reinterpret_cast<HINSTANCE>(g_launcher.m_hInstance); }
+
 template <typename State>
 State* StateOf(HWND dialog) {
   return reinterpret_cast<State*>(GetWindowLongPtrA(dialog, DWLP_USER));
@@ -95,7 +97,7 @@ HTREEITEM FolderTree::InsertItem(const char* path, const char* text, HTREEITEM p
     }
   } else {
     if (m_closedIcon < 0) {
-      const HINSTANCE instance = reinterpret_cast<HINSTANCE>(g_launcher.m_hInstance);
+      const HINSTANCE instance = Resources();
       const int cx = GetSystemMetrics(SM_CXSMICON), cy = GetSystemMetrics(SM_CYSMICON);
       m_closedIcon = AddIcon(static_cast<HICON>(
           LoadImageA(instance, MAKEINTRESOURCEA(kClosedFolderIcon), IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR)));
@@ -149,9 +151,10 @@ void FolderTree::Expand(HTREEITEM item) {
     }
     return;
   }
+  // The folders come in before the placeholder goes, so the item the user has just opened
+  // is never left without children (a tree may close such an item).
+  if (GetItemPath(item, path, sizeof(path))) AddSubfolders(path, item, false);
   SendMessageA(m_tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(child));
-  if (!GetItemPath(item, path, sizeof(path))) return;
-  AddSubfolders(path, item, false);
   Expand(item);
 }
 
@@ -240,8 +243,8 @@ bool FolderTree::CreateNewFolder(char* path, std::size_t size) {
   if (state.item == nullptr) return false;
   Select(state.item);
   const HWND chooser = GetParent(m_tree);
-  const INT_PTR answer = DialogBoxParamA(reinterpret_cast<HINSTANCE>(g_launcher.m_hInstance), MAKEINTRESOURCEA(kNameTemplate), chooser,
-                                         &NewFolderProc, reinterpret_cast<LPARAM>(&state));
+  const INT_PTR answer = DialogBoxParamA(Resources(), MAKEINTRESOURCEA(kNameTemplate), chooser, &NewFolderProc,
+                                         reinterpret_cast<LPARAM>(&state));
   if (answer == 1 && name[0] != '\0') {
     char target[kMaxPath];
     // An existing file of that name counts as created for CreateDirectories, but is no folder.
@@ -302,8 +305,8 @@ int ShowFolderChooser(HWND owner, char* path, std::size_t size) {
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES};
   InitCommonControlsEx(&controls);
   ChooserState state = {path, size, std::nullopt, {}};
-  const INT_PTR result = DialogBoxParamA(reinterpret_cast<HINSTANCE>(g_launcher.m_hInstance), MAKEINTRESOURCEA(kChooserTemplate), owner,
-                                         &FolderChooserProc, reinterpret_cast<LPARAM>(&state));
+  const INT_PTR result = DialogBoxParamA(Resources(), MAKEINTRESOURCEA(kChooserTemplate), owner, &FolderChooserProc,
+                                         reinterpret_cast<LPARAM>(&state));
   if (result == -1) {
     g_launcher.Log("ShowFolderChooser() : DialogBox() failed (%lu).", GetLastError());
     return 0;
@@ -342,7 +345,8 @@ INT_PTR CALLBACK FolderChooserProc(HWND dialog, UINT message, WPARAM wParam, LPA
       switch (LOWORD(wParam)) {
         case kOkButton: {
           char chosen[kMaxPath];
-          if (state->tree->GetSelectedPath(chosen, sizeof(chosen)) && CopyString(state->result, state->resultSize, chosen)) {
+          if (state->tree->GetSelectedPath(chosen, sizeof(chosen)) &&
+              CopyString(state->result, state->resultSize, chosen)) {
             EndDialog(dialog, 1);
           }
           return TRUE;

@@ -111,7 +111,9 @@ const UiQuery kChooser = DialogWith(1011);
 const UiQuery kNameDialog = DialogWith(2);  // no message box and not the chooser has a button 2
 
 // Types into an edit as the user would: the dialog hears the change notification.
-void Type(UiWindow dialog, int edit, const std::string& text) { SetWindowTextA(ui::Control(dialog, edit), text.c_str()); }
+void Type(UiWindow dialog, int edit, const std::string& text) {
+  SetWindowTextA(ui::Control(dialog, edit), text.c_str());
+}
 
 // A scratch layout under C:, and a bare tree in a window of the test's own.
 class FolderTreeTest : public ::testing::Test {
@@ -120,9 +122,10 @@ class FolderTreeTest : public ::testing::Test {
     UseLauncherMessages();
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
-    owner_ = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 320, 400, nullptr, nullptr, nullptr, nullptr);
-    tree_ = CreateWindowExA(0, WC_TREEVIEWA, "", WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT,
-                            0, 0, 320, 400, owner_, nullptr, nullptr, nullptr);
+    owner_ = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 320, 400, nullptr, nullptr, nullptr,
+                             nullptr);
+    const DWORD style = WS_CHILD | WS_VISIBLE | TVS_HASBUTTONS | TVS_HASLINES | TVS_LINESATROOT;
+    tree_ = CreateWindowExA(0, WC_TREEVIEWA, "", style, 0, 0, 320, 400, owner_, nullptr, nullptr, nullptr);
   }
   ~FolderTreeTest() override {
     DestroyWindow(owner_);
@@ -189,9 +192,11 @@ TEST_F(FolderTreeTest, SelectPathListsTheWayAndAddsTheMissingTarget) {
   EXPECT_EQ(Children(tree_, gamma), (Names{"//"}));
   EXPECT_EQ(Children(tree_, Child(tree_, root, "alpha")), Names{});
 
-  // Opening gamma lists its folder and probes that one in turn.
+  // Opening gamma lists its folder and probes that one in turn; gamma stays open.
+  SendMessageA(tree_, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(gamma));
   tree.Expand(gamma);
   EXPECT_EQ(Children(tree_, gamma), (Names{"inner"}));
+  EXPECT_NE(SendMessageA(tree_, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(gamma), TVIS_EXPANDED) & TVIS_EXPANDED, 0);
   EXPECT_EQ(Children(tree_, Child(tree_, gamma, "inner")), (Names{"//"}));
   // Asking for a child of a folder that is not listed yet lists it first.
   HTREEITEM inner = Child(tree_, gamma, "inner");
@@ -277,30 +282,51 @@ TEST_F(FolderTreeTest, NewFolderNamedInItsDialog) {
 }
 
 TEST_F(FolderTreeTest, TheChooserReturnsTheSelectedOrTheNewFolder) {
-  enum Ending { Ok, NewFolder, Cancel };
-  for (Ending ending : {Ok, NewFolder, Cancel}) {
-    SCOPED_TRACE(ending);
-    std::string label;
+  enum Ending { Ok, OpenGammaThenOk, NewFolder, Cancel };
+  struct Case {
+    Ending ending;
+    std::string result;
+  } cases[] = {{Ok, root_ / "alpha"},
+               {OpenGammaThenOk, root_ / "gamma"},
+               {NewFolder, root_ / "alpha\\Talvenor"},
+               {Cancel, root_ / "alpha"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ending);
+    std::string label, labelAfter;
+    Names gammaChildren;
     User user([&] {
       UiWindow chooser = ui::WaitForWindow(kChooser);
       if (chooser == nullptr) return;
       label = ui::Text(chooser, 1015);
-      if (ending == Ok) ui::Click(chooser, 1016);
-      if (ending == Cancel) ui::Click(chooser, 1017);
-      if (ending != NewFolder) return;
-      ui::Click(chooser, 3);
-      UiWindow dialog = ui::WaitForWindow(kNameDialog);
-      ui::Click(dialog, 1);
+      if (c.ending == OpenGammaThenOk) {
+        // The user picks gamma and opens it from the keyboard: the tree tells the chooser.
+        HWND tree = ui::Control(chooser, 1011);
+        HTREEITEM gamma = ItemOf(tree, root_ / "gamma");
+        SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(gamma));
+        SendMessageA(tree, WM_KEYDOWN, VK_ADD, 0);
+        gammaChildren = Children(tree, gamma);
+        labelAfter = ui::Text(chooser, 1015);
+      }
+      if (c.ending == NewFolder) {
+        ui::Click(chooser, 3);
+        ui::Click(ui::WaitForWindow(kNameDialog), 1);
+        return;
+      }
+      ui::Click(chooser, c.ending == Cancel ? 1017 : 1016);
     });
     char path[kMaxPath];
     CopyString(path, (root_ / "alpha").c_str());
     const int result = ShowFolderChooser(owner_, path);
     user.Join();
     EXPECT_TRUE(Same(label, root_ / "alpha")) << label;
-    EXPECT_EQ(result, ending == Cancel ? 0 : 1);
-    EXPECT_TRUE(Same(path, ending == NewFolder ? root_ / "alpha\\Talvenor" : root_ / "alpha")) << path;
-    EXPECT_EQ(PathExists(root_ / "alpha\\Talvenor"), ending == NewFolder);
+    EXPECT_EQ(result, c.ending == Cancel ? 0 : 1);
+    EXPECT_TRUE(Same(path, c.result)) << path;
+    EXPECT_EQ(PathExists(root_ / "alpha\\Talvenor"), c.ending == NewFolder);
     RemoveDirectoryA((root_ / "alpha\\Talvenor").c_str());
+    if (c.ending == OpenGammaThenOk) {
+      EXPECT_EQ(gammaChildren, (Names{"inner"}));
+      EXPECT_TRUE(Same(labelAfter, root_ / "gamma")) << labelAfter;
+    }
   }
 }
 
@@ -309,22 +335,25 @@ TEST(Screens, DISABLED_FolderChooser) {
   ScopedLauncher launcher;
   ScopedTempDir root;
   for (const char* name : {"Orvex", "Orvex\\Talvenor", "Games", "Program Files"}) MakeFolder(root / name);
+  bool chooserShot = false, nameShot = false;
   User user([&] {
     UiWindow chooser = ui::WaitForWindow(kChooser);
     if (chooser == nullptr) return;
     PauseMs(300);
-    EXPECT_TRUE(screens::WritePng(chooser, screens::ScreenOutputPath("107_folder_chooser")));
+    chooserShot = screens::WritePng(chooser, screens::ScreenOutputPath("107_folder_chooser"));
     ui::Click(chooser, 3);
     UiWindow dialog = ui::WaitForWindow(kNameDialog);
     PauseMs(300);
-    EXPECT_TRUE(screens::WritePng(dialog, screens::ScreenOutputPath("108_new_folder")));
+    nameShot = screens::WritePng(dialog, screens::ScreenOutputPath("108_new_folder"));
     ui::Click(dialog, 2);
-    PauseMs(300);
     ui::Click(chooser, 1017);
   });
   char path[kMaxPath];
   CopyString(path, (root / "Orvex\\Talvenor").c_str());
   EXPECT_EQ(ShowFolderChooser(nullptr, path), 0);
+  user.Join();
+  EXPECT_TRUE(chooserShot);
+  EXPECT_TRUE(nameShot);
 }
 
 }  // namespace
