@@ -44,6 +44,21 @@ std::string StringOf(int id) {
   return text;
 }
 
+// The temporary files talvremover is written to ("tal" + hex digits + ".tmp"): a test that
+// uninstalls waits until they are as before, so that no remover outlives it.
+std::set<std::string> RemoverFiles() {
+  char temp[MAX_PATH];
+  std::set<std::string> names;
+  if (GetTempPathA(sizeof(temp), temp) == 0) return names;
+  WIN32_FIND_DATAA found;
+  CFindHandle find(FindFirstFileA((std::string(temp) + "tal*.tmp").c_str(), &found));
+  if (!find) return names;
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.insert(found.cFileName);
+  } while (FindNextFileA(find.get(), &found));
+  return names;
+}
+
 std::string LauncherLog() { return ReadFileOr(LauncherLogFolder() + "\\launcher_log.txt"); }
 
 template <typename T>
@@ -549,6 +564,7 @@ TEST_F(InstallerFlow, InstalledPatchedAndUninstalledLeavesNothing) {
   const std::vector<std::string> recorded = Recorded();
   EXPECT_NE(std::find(recorded.begin(), recorded.end(), ForwardPath(game + "\\data\\b.txt")), recorded.end());
 
+  const std::set<std::string> removersBefore = RemoverFiles();
   ASSERT_TRUE(launcher_.Start("\"" + game + "\\Talvenor.exe\" /uninstall", game));
   UiWindow screen = WaitForScreen(Pid(), 1019);
   ASSERT_NE(screen, nullptr) << LauncherLog();
@@ -569,8 +585,10 @@ TEST_F(InstallerFlow, InstalledPatchedAndUninstalledLeavesNothing) {
     ScopedLauncher check;
     ExpectRegistrationsRemoved(check.mgr);
   }
-  // talvremover takes the launcher once it has exited, then the emptied game folder.
+  // talvremover takes the launcher once it has exited, then the emptied game folder, then
+  // its own file.
   EXPECT_TRUE(WaitUntil([&] { return !PathExists(game); }, 30000)) << ReadTree(game).size();
+  EXPECT_TRUE(WaitUntil([&] { return RemoverFiles() == removersBefore; }, 30000));
 }
 
 // The installer screen of the real dialog in the middle of an extraction.
