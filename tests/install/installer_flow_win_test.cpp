@@ -15,7 +15,6 @@
 #include "launcher/core/registry.h"
 #include "launcher/core/win_handle.h"
 #include "launcher/install/dlg_installer.h"
-#include "launcher/install/install_helper.h"
 #include "launcher/ui/installer_layout.h"
 #include "tests/install/install_test_util.h"
 #include "tests/install/uninstall_test_util.h"
@@ -325,7 +324,8 @@ void ExpectRegistered(const Places& places, const std::string& game, const Tree&
     const std::string path = ini.folder + "\\desktop.ini";
     EXPECT_EQ(ReadFileOr(path), DesktopIni(ini.icon));
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    EXPECT_EQ(attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM});
+    constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    EXPECT_EQ(attributes & kHiddenSystem, kHiddenSystem);
     EXPECT_NE(GetFileAttributesA(ini.folder.c_str()) & FILE_ATTRIBUTE_SYSTEM, 0u);
     expected.insert(ForwardPath(path));
   }
@@ -412,8 +412,8 @@ TEST_F(InstallerFlow, ServerInstallDownloadsTheGameIntoTheChosenFolder) {
 TEST_F(InstallerFlow, ServerInstallWithoutPatchInformationSaysSoAndEnds) {
   if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
   ScopedTempDir cwd;
-  ASSERT_TRUE(launcher_.Start("\"" + BinPath("Talvenor.exe") + "\" /install patchurl:" + HttpBase("inst_nothing_published"),
-                              cwd.path()));
+  const std::string patchUrl = HttpBase("inst_nothing_published");
+  ASSERT_TRUE(launcher_.Start("\"" + BinPath("Talvenor.exe") + "\" /install patchurl:" + patchUrl, cwd.path()));
   const std::string game = scratch_ / "unserved";
   UiWindow installer = nullptr;
   ASSERT_NO_FATAL_FAILURE(ToInstaller(game, &installer));

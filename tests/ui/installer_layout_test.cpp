@@ -59,7 +59,8 @@ TEST(ScreenAfterAgreement, FolderPageUnlessAStandardUserOfTheNewestSystemsHasAFo
       {7, false, nullptr, 2},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.versionClass << " " << c.administrator << " " << (c.gameDir ? c.gameDir : "null"));
+    SCOPED_TRACE(testing::Message() << c.versionClass << " " << c.administrator << " "
+                                    << (c.gameDir != nullptr ? c.gameDir : "null"));
     EXPECT_EQ(ScreenAfterAgreement(c.versionClass, c.administrator, c.gameDir), c.screen);
   }
 }
