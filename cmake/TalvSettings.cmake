@@ -13,6 +13,8 @@ set(TALV_DOWNLOAD_HOSTS "http://down1.talvenor.example/\\nhttp://down2.talvenor.
 set(TALV_PORTAL_URL "http://www.talvenor.example/" CACHE STRING "String 62: official portal page")
 set(TALV_HINT_URL "http://game.talvenor.example/hint" CACHE STRING "String 63: hints page")
 set(TALV_JOIN_URL "http://www.talvenor.example/member/join" CACHE STRING "String 64: member registration page")
+set(TALV_INSTALLER_PAGE_URL "https://www.talvenor.example/talvenor/installer/yt.aspx" CACHE STRING
+    "Page shown on the installer screen; its path must be /talvenor/installer/yt.aspx")
 set(TALV_EVENT_URL "http://www.talvenor.example/event" CACHE STRING "Event page opened by the launcher dialog")
 
 set(TALV_UPDATE_PUBLIC_KEY "" CACHE STRING

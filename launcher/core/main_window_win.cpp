@@ -12,10 +12,16 @@
 namespace {
 
 constexpr char kMainWindowClass[] = "pinfox_launcher";
+// Asks the main window's own thread to destroy it: only the thread that made a window can.
+constexpr UINT kDestroyRequest = WM_APP + 1;
 
 LRESULT CALLBACK MainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case kDestroyRequest:
+      DestroyWindow(hwnd);
+      return 0;
     case WM_DESTROY:
+      if (g_launcher.m_mainWnd == hwnd) g_launcher.m_mainWnd = nullptr;
       PostQuitMessage(0);
       return 0;
     case WM_CLOSE:  // the main window cannot be closed from the system menu or task bar
@@ -62,7 +68,14 @@ bool CLauncherMgr::CreateMainWindow() {
 }
 
 void CLauncherMgr::DestroyMainWindow() {
-  if (m_mainWnd != nullptr) DestroyWindow(m_mainWnd);
+  if (m_mainWnd == nullptr) return;
+  // A worker that ends the launcher (message 47) is not the window's thread: its
+  // DestroyWindow would fail, and the launcher would wait on forever behind a black window.
+  if (GetWindowThreadProcessId(m_mainWnd, nullptr) != GetCurrentThreadId()) {
+    PostMessageA(m_mainWnd, kDestroyRequest, 0, 0);
+    return;
+  }
+  DestroyWindow(m_mainWnd);
   m_mainWnd = nullptr;
 }
 

@@ -1,9 +1,29 @@
-// CDlgInstaller (dialog type 3): the installation screen, built on the patch screen.
+// CDlgInstaller (dialog type 3): the installation screen, built on the patch screen. It is
+// stretched over the main window with the publisher's installer page in the middle and the
+// panel under it; its worker installs the game, by patching from the server ("/install")
+// or from the installer archive beside the launcher, and hands over to the finish screen.
 #pragma once
 #include "launcher/ui/dlg_launcher.h"
 
+// The window class of the page's two host windows.
+constexpr char kInstallerChildClass[] = "talvenor_launcher child window";
+
 class CDlgInstaller : public CDlgLauncher {
  public:
-  CDlgInstaller() : CDlgLauncher(117, PlacementCentreInOwner) {}
-  ~CDlgInstaller() override {}
+  CDlgInstaller() : CDlgLauncher(117, PlacementCentreInOwner) { m_panel.SetPanelType(PanelGeneral); }
+  ~CDlgInstaller() override;
+
+  void OnCreate() override;
+  void OnCommand(WPARAM wParam, LPARAM lParam) override;
+  void OnPaint(HWND window, HDC dc) override;
+  void OnDrawItem(DRAWITEMSTRUCT* item) override;
+  int ThreadProc() override;
+  void OnThreadEnd() override;
+
+ private:
+  void ShowInstallerPage();
+  // 1 complete, 0 failed or stopped.
+  int InstallFromServer();
+
+  HWND m_pageWindow = nullptr;  // the page's inner window, inside the black frame window
 };

@@ -96,11 +96,7 @@ void CDlgLauncher::OnDrawItem(DRAWITEMSTRUCT* item) {
 
 int CDlgLauncher::ThreadProc() {
   EnableStart(false);
-  PatchContext context;
-  context.patchInfo = &m_patchInfo;
-  context.texts = &m_texts;
-  context.dialogStop = StopFlag();
-  context.panel = &m_panel;
+  PatchContext context = WorkerContext();
   const int result = RunLauncherWorker(context);
   if (result == 1 && !g_launcher.m_exePatch) EnableStart(true);
   return result;

@@ -1,5 +1,6 @@
 // The agreement screens: CDlgNotice (dialog type 1) in the install flow, CDlgLauncherNotice
-// (type 7) before the game client starts.
+// (type 7) before the game client starts. Agreeing on the install flow's page leads to the
+// folder page, or straight to the installer where the folder page is skipped.
 #pragma once
 #include "launcher/ui/dialog.h"
 
@@ -13,6 +14,7 @@ class CDlgNotice : public CDialog {
   ~CDlgNotice() override {}
 
   void OnCreate() override { ShowServiceAgreement(Window()); }
+  void OnCommand(WPARAM wParam, LPARAM lParam) override;
 };
 
 class CDlgLauncherNotice : public CDialog {

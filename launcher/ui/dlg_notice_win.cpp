@@ -6,6 +6,15 @@
 #include <new>
 
 #include "launcher/core/launcher_mgr.h"
+#include "launcher/core/windows_version.h"
+#include "launcher/ui/installer_layout.h"
+
+namespace {
+
+constexpr int kMessageCancelInstall = 3;
+constexpr int kAnswerYes = 6;
+
+}  // namespace
 
 void ShowServiceAgreement(HWND dialog) {
   std::uint32_t size = 0;
@@ -32,6 +41,24 @@ void CDlgLauncherNotice::OnCommand(WPARAM wParam, LPARAM) {
       break;
     case 1010:
     case 1032: g_launcher.DestroyMainWindow(); break;
+    default: break;
+  }
+}
+
+void CDlgNotice::OnCommand(WPARAM wParam, LPARAM) {
+  switch (LOWORD(wParam)) {
+    case 1009: {
+      const int next = ScreenAfterAgreement(GetWindowsVersionClass(), IsUserAdministrator(), g_launcher.m_gameDir);
+      Destroy();
+      g_launcher.CreateDialog(next);
+      break;
+    }
+    case 1010:
+    case 1032:
+      if (g_launcher.ShowMessage(0, kMessageCancelInstall, kMessageQuestion) == kAnswerYes) {
+        g_launcher.DestroyMainWindow();
+      }
+      break;
     default: break;
   }
 }

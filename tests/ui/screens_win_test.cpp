@@ -77,8 +77,7 @@ TEST(Screens, DISABLED_Render) {
       {"101_logo", 101, PlacementNone},          {"104_notice", 104, PlacementCentreInOwner},
       {"109_uninstaller", 109, PlacementCentreInOwner},
       {"110_components", 110, PlacementCentreInOwner}, {"111_download", 111, PlacementNone},
-      {"112_launcher", 112, PlacementFitOwner},
-      {"117_installer", 117, PlacementCentreInOwner}, {"119_agreement", 119, PlacementFitOwner},
+      {"112_launcher", 112, PlacementFitOwner},  {"119_agreement", 119, PlacementFitOwner},
   };
   for (const Shot& shot : shots) {
     ASSERT_TRUE(launcher.mgr.CreateMainWindow());
