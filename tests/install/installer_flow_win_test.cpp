@@ -8,6 +8,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "launcher/core/registry.h"
 #include "launcher/core/win_handle.h"
 #include "launcher/install/dlg_installer.h"
+#include "launcher/ui/folder_chooser.h"
 #include "launcher/ui/installer_layout.h"
 #include "tests/install/install_test_util.h"
 #include "tests/install/uninstall_test_util.h"
@@ -181,14 +183,41 @@ class InstallerFlow : public ::testing::Test {
     ASSERT_TRUE(ui::WaitForWindowGone(box));
   }
 
-  // Logo, agreement and folder page: the folder typed in and accepted. *installer is the
-  // installer screen (it may already be gone again when the installation was quick).
-  void ToInstaller(const std::string& folder, UiWindow* installer) {
+  // Logo and agreement: *page is the folder page.
+  void ToFolderPage(UiWindow* page) {
     UiWindow agreement = WaitForScreen(Pid(), 1001);
     ASSERT_NE(agreement, nullptr) << LauncherLog();
     ASSERT_TRUE(ui::Click(agreement, 1009));
-    UiWindow page = WaitForScreen(Pid(), 1004);
-    ASSERT_NE(page, nullptr) << LauncherLog();
+    *page = WaitForScreen(Pid(), 1004);
+    ASSERT_NE(*page, nullptr) << LauncherLog();
+  }
+
+  // The folder page's cancel, answered "yes": the launcher ends and nothing is installed.
+  void CancelOnFolderPage(UiWindow page) {
+    ASSERT_TRUE(ui::Click(page, 1010));
+    ASSERT_NO_FATAL_FAILURE(Answer(3, kAnswerYes));
+    ASSERT_TRUE(Exits()) << LauncherLog();
+    EXPECT_EQ(ProductKeyDefault(), "");
+    EXPECT_FALSE(PathExists(places_.desktopLink));
+  }
+
+  // Answer, past the question about a small disk (string 25, "yes") when it comes first:
+  // the test machine's disk may be small.
+  void AnswerAfterDiskQuestion(int stringId, int button) {
+    UiWindow box = ui::WaitForMessageBox(Pid(), kScreenMs);
+    ASSERT_NE(box, nullptr) << "no message box; expected string " << stringId << "\n" << LauncherLog();
+    if (ui::MessageBoxText(box) == StringOf(25)) {
+      ASSERT_TRUE(ui::AnswerMessageBox(box, kAnswerYes));
+      ASSERT_TRUE(ui::WaitForWindowGone(box));
+    }
+    ASSERT_NO_FATAL_FAILURE(Answer(stringId, button));
+  }
+
+  // Logo, agreement and folder page: the folder typed in and accepted. *installer is the
+  // installer screen (it may already be gone again when the installation was quick).
+  void ToInstaller(const std::string& folder, UiWindow* installer) {
+    UiWindow page = nullptr;
+    ASSERT_NO_FATAL_FAILURE(ToFolderPage(&page));
     ASSERT_TRUE(SetWindowTextA(ui::Control(page, 1005), folder.c_str()));
     ASSERT_TRUE(ui::Click(page, 1009));
     // A small disk asks whether to go on (string 25); the test machine's disk may be small.
@@ -530,6 +559,115 @@ TEST_F(InstallerFlow, RefusingTheAgreementAsksAndYesEndsTheLauncher) {
   ASSERT_TRUE(Exits());
   EXPECT_EQ(ReadTree(image), before);
   EXPECT_EQ(ProductKeyDefault(), "");
+}
+
+TEST_F(InstallerFlow, FolderPageRefusesADriveRootAndAFolderItCannotMake) {
+  const std::string image = MakeImage(kGame);
+  ASSERT_FALSE(image.empty());
+  ASSERT_TRUE(WriteFileBytes(scratch_ / "file", "a file, not a folder"));
+  ASSERT_TRUE(StartImage(image));
+  UiWindow page = nullptr;
+  ASSERT_NO_FATAL_FAILURE(ToFolderPage(&page));
+  const struct {
+    std::string folder;
+    int message;
+  } cases[] = {
+      {"C:\\", 50},                   // the separator goes first: "C:" is too short
+      {scratch_ / "file\\game", 23},  // no folder can be made under a file
+  };
+  for (const auto& refused : cases) {
+    SCOPED_TRACE(refused.folder);
+    ASSERT_TRUE(SetWindowTextA(ui::Control(page, 1005), refused.folder.c_str()));
+    ASSERT_TRUE(ui::Click(page, 1009));
+    ASSERT_NO_FATAL_FAILURE(AnswerAfterDiskQuestion(refused.message, kAnswerOk));
+    EXPECT_TRUE(IsWindowVisible(page));
+    EXPECT_EQ(ui::Text(page, 1005), refused.folder);
+  }
+  EXPECT_EQ(ui::WaitForWindow(ui::ScreenOf(Pid(), 1008), 0), nullptr);
+  EXPECT_FALSE(PathExists(scratch_ / "file\\game"));
+  ASSERT_NO_FATAL_FAILURE(CancelOnFolderPage(page));
+}
+
+using Names = std::vector<std::string>;
+
+Names FixedDriveLabels() {
+  char drives[512] = {};
+  Names labels;
+  GetLogicalDriveStringsA(sizeof(drives) - 1, drives);
+  for (const char* root = drives; *root != '\0'; root += std::strlen(root) + 1) {
+    if (GetDriveTypeA(root) == DRIVE_FIXED) labels.push_back(std::string(root, 2));
+  }
+  return labels;
+}
+
+TEST_F(InstallerFlow, FolderChooserListsLazilyHidesSystemFoldersAndReturnsTheChoice) {
+  constexpr int kTree = 1011;
+  const std::string root = scratch_ / "tree";
+  ASSERT_EQ(root.compare(0, 3, "C:\\"), 0) << root;
+  for (const char* folder : {"", "\\a", "\\a\\deep", "\\a\\deep\\deeper", "\\b", "\\hidden", "\\sys"}) {
+    ASSERT_TRUE(CreateDirectoryA((root + folder).c_str(), nullptr)) << folder;
+  }
+  ASSERT_TRUE(SetFileAttributesA((root + "\\hidden").c_str(), FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(SetFileAttributesA((root + "\\sys").c_str(), FILE_ATTRIBUTE_SYSTEM));
+  ASSERT_NE(GetFileAttributesA((root + "\\sys").c_str()) & FILE_ATTRIBUTE_SYSTEM, 0u);
+  const std::string image = MakeImage(kGame);
+  ASSERT_FALSE(image.empty());
+  ASSERT_TRUE(StartImage(image));
+  UiWindow page = nullptr;
+  ASSERT_NO_FATAL_FAILURE(ToFolderPage(&page));
+  ASSERT_TRUE(SetWindowTextA(ui::Control(page, 1005), root.c_str()));
+  ASSERT_TRUE(ui::Click(page, 1004));
+  UiWindow chooser = WaitForScreen(Pid(), kTree);
+  ASSERT_NE(chooser, nullptr) << LauncherLog();
+
+  // Every fixed drive; the typed folder selected, its subfolders listed when it is opened,
+  // theirs only probed: an expand button ("//") where there is something to list.
+  EXPECT_EQ(ui::TreeChildTexts(chooser, kTree), FixedDriveLabels());
+  const UiTreeItem top = ui::TreeSelection(chooser, kTree);
+  ASSERT_NE(top, nullptr);
+  EXPECT_STRCASEEQ(ui::Text(chooser, 1015).c_str(), root.c_str());
+  EXPECT_EQ(ui::TreeChildTexts(chooser, kTree, top), Names({kFolderPlaceholder}));
+  ASSERT_TRUE(ui::TreeExpand(chooser, kTree, top));
+  EXPECT_EQ(ui::TreeChildTexts(chooser, kTree, top), Names({"a", "b", "hidden"}));
+  const UiTreeItem a = ui::TreeChild(chooser, kTree, top, "a");
+  const UiTreeItem b = ui::TreeChild(chooser, kTree, top, "b");
+  ASSERT_TRUE(a != nullptr && b != nullptr);
+  EXPECT_EQ(ui::TreeChildTexts(chooser, kTree, a), Names({kFolderPlaceholder}));
+  EXPECT_EQ(ui::TreeChildTexts(chooser, kTree, b), Names());
+  ASSERT_TRUE(ui::TreeExpand(chooser, kTree, a));
+  EXPECT_EQ(ui::TreeChildTexts(chooser, kTree, a), Names({"deep"}));
+  const UiTreeItem deep = ui::TreeChild(chooser, kTree, a, "deep");
+  ASSERT_NE(deep, nullptr);
+  EXPECT_EQ(ui::TreeChildTexts(chooser, kTree, deep), Names({kFolderPlaceholder}));
+
+  // A new folder: its item is renamed as the name is typed; cancel takes it away again.
+  ASSERT_TRUE(ui::TreeSelect(chooser, kTree, top));
+  ASSERT_TRUE(ui::Click(chooser, 3));
+  UiWindow naming = WaitForScreen(Pid(), 1015, kTree);
+  ASSERT_NE(naming, nullptr) << LauncherLog();
+  const UiTreeItem made = ui::TreeSelection(chooser, kTree);
+  EXPECT_EQ(ui::TreeChildTexts(chooser, kTree, top), Names({"Talvenor", "a", "b", "hidden"}));
+  EXPECT_EQ(ui::TreeChild(chooser, kTree, top, "Talvenor"), made);
+  for (const std::string typed : {"", "mods"}) {
+    ASSERT_TRUE(SetWindowTextA(ui::Control(naming, 1015), typed.c_str()));
+    EXPECT_EQ(ui::TreeItemText(chooser, kTree, made), typed);
+    EXPECT_EQ(ui::IsEnabled(naming, 1), !typed.empty());
+  }
+  ASSERT_TRUE(ui::Click(naming, 2));
+  ASSERT_TRUE(ui::WaitForWindowGone(naming));
+  EXPECT_EQ(ui::TreeSelection(chooser, kTree), top);
+  EXPECT_EQ(ui::TreeChildTexts(chooser, kTree, top), Names({"a", "b", "hidden"}));
+  EXPECT_FALSE(PathExists(root + "\\mods"));
+
+  // OK hands the selected folder to the page.
+  ASSERT_TRUE(ui::TreeSelect(chooser, kTree, deep));
+  const std::string chosen = root + "\\a\\deep";
+  EXPECT_STRCASEEQ(ui::Text(chooser, 1015).c_str(), chosen.c_str());
+  ASSERT_TRUE(ui::Click(chooser, 1016));
+  ASSERT_TRUE(ui::WaitForWindowGone(chooser));
+  EXPECT_STRCASEEQ(ui::Text(page, 1005).c_str(), chosen.c_str());
+  ASSERT_NO_FATAL_FAILURE(CancelOnFolderPage(page));
+  EXPECT_EQ(ReadTree(chosen), Tree{});
 }
 
 // The life of an installation: installed from an image, patched once through host mode,

@@ -5,9 +5,12 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct HWND__;
 using UiWindow = HWND__*;
+struct _TREEITEM;
+using UiTreeItem = _TREEITEM*;
 
 struct UiQuery {
   std::string className;     // "" = any ("#32770" for dialogs)
@@ -52,6 +55,20 @@ UiWindow WaitForMessageBox(std::uint32_t processId = 0, std::uint32_t timeoutMs 
 std::string MessageBoxText(UiWindow box);
 // Clicks button 1 (OK), 6 (yes) or 7 (no) of the box.
 bool AnswerMessageBox(UiWindow box, int button);
+
+// The tree view `tree` of a window, in any process. The tree's item messages that carry
+// pointers are not marshalled between processes: the item text is read through a buffer in
+// the window's own process. Selecting and expanding send what a click would make the tree
+// send its parent (selection changed; item expanded, the first time an item is opened).
+// The items under parent (null: the top level), in the tree's order.
+std::vector<UiTreeItem> TreeChildren(UiWindow window, int tree, UiTreeItem parent = nullptr);
+std::vector<std::string> TreeChildTexts(UiWindow window, int tree, UiTreeItem parent = nullptr);
+std::string TreeItemText(UiWindow window, int tree, UiTreeItem item);
+// The child of parent with this text (ignoring case), or null.
+UiTreeItem TreeChild(UiWindow window, int tree, UiTreeItem parent, const std::string& text);
+UiTreeItem TreeSelection(UiWindow window, int tree);
+bool TreeSelect(UiWindow window, int tree, UiTreeItem item);
+bool TreeExpand(UiWindow window, int tree, UiTreeItem item);
 
 // Handles the messages waiting for the calling thread's windows (a quit message is dropped):
 // a test that runs a screen on its own thread calls this while it waits.

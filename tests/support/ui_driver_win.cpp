@@ -2,7 +2,13 @@
 
 #include "launcher/core/windows_api.h"
 
+#include <commctrl.h>
+
+#include <cstring>
 #include <vector>
+
+#include "launcher/core/limits.h"
+#include "launcher/core/win_handle.h"
 
 #include "tests/support/win_test_util.h"
 
@@ -54,6 +60,55 @@ UiWindow Find(const UiQuery& query, bool (*accept)(HWND), std::uint32_t timeoutM
 bool IsMessageBox(HWND window) {
   return GetDlgItem(window, 1034) != nullptr && GetDlgItem(window, 1015) == nullptr &&
          (GetDlgItem(window, 1) != nullptr || GetDlgItem(window, 6) != nullptr);
+}
+
+// Memory in the process of a window, released with the owner. Messages whose parameter
+// points to memory the system does not copy between processes point here instead.
+class RemoteBuffer {
+ public:
+  RemoteBuffer(HWND window, SIZE_T size) {
+    DWORD pid = 0;
+    if (GetWindowThreadProcessId(window, &pid) == 0) return;
+    process_.reset(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+    if (process_) address_ = VirtualAllocEx(process_.get(), nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  }
+  ~RemoteBuffer() {
+    if (address_ != nullptr) VirtualFreeEx(process_.get(), address_, 0, MEM_RELEASE);
+  }
+  RemoteBuffer(const RemoteBuffer&) = delete;
+  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+
+  explicit operator bool() const { return address_ != nullptr; }
+  char* At(SIZE_T offset) const { return static_cast<char*>(address_) + offset; }
+  bool Write(SIZE_T offset, const void* data, SIZE_T size) const {
+    SIZE_T done = 0;
+    return WriteProcessMemory(process_.get(), At(offset), data, size, &done) && done == size;
+  }
+  bool Read(SIZE_T offset, void* data, SIZE_T size) const {
+    SIZE_T done = 0;
+    return ReadProcessMemory(process_.get(), At(offset), data, size, &done) && done == size;
+  }
+
+ private:
+  CKernelHandle process_;
+  void* address_ = nullptr;
+};
+
+bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result = nullptr) {
+  DWORD_PTR answer = 0;
+  if (window == nullptr ||
+      !SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kAnswerMs, &answer)) {
+    return false;
+  }
+  if (result != nullptr) *result = static_cast<LRESULT>(answer);
+  return true;
+}
+
+HTREEITEM NextItem(HWND tree, UINT relation, HTREEITEM item) {
+  LRESULT next = 0;
+  return Send(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item), &next)
+             ? reinterpret_cast<HTREEITEM>(next)
+             : nullptr;
 }
 
 }  // namespace
@@ -112,6 +167,67 @@ UiWindow WaitForMessageBox(std::uint32_t processId, std::uint32_t timeoutMs) {
 std::string MessageBoxText(UiWindow box) { return Text(box, 1034); }
 
 bool AnswerMessageBox(UiWindow box, int button) { return Click(box, button); }
+
+std::vector<UiTreeItem> TreeChildren(UiWindow window, int tree, UiTreeItem parent) {
+  HWND control = Control(window, tree);
+  std::vector<UiTreeItem> items;
+  if (control == nullptr) return items;
+  for (HTREEITEM item = parent == nullptr ? NextItem(control, TVGN_ROOT, nullptr)
+                                          : NextItem(control, TVGN_CHILD, parent);
+       item != nullptr; item = NextItem(control, TVGN_NEXT, item)) {
+    items.push_back(item);
+  }
+  return items;
+}
+
+std::vector<std::string> TreeChildTexts(UiWindow window, int tree, UiTreeItem parent) {
+  std::vector<std::string> texts;
+  for (UiTreeItem item : TreeChildren(window, tree, parent)) texts.push_back(TreeItemText(window, tree, item));
+  return texts;
+}
+
+std::string TreeItemText(UiWindow window, int tree, UiTreeItem item) {
+  HWND control = Control(window, tree);
+  if (control == nullptr || item == nullptr) return "";
+  // The item's description and its text buffer, side by side in the tree's process.
+  RemoteBuffer remote(control, sizeof(TVITEMA) + kMaxPath);
+  if (!remote) return "";
+  TVITEMA query = {};
+  query.mask = TVIF_TEXT;
+  query.hItem = item;
+  query.pszText = remote.At(sizeof(TVITEMA));
+  query.cchTextMax = static_cast<int>(kMaxPath);
+  const char empty = '\0';
+  LRESULT found = FALSE;
+  if (!remote.Write(0, &query, sizeof(query)) || !remote.Write(sizeof(TVITEMA), &empty, 1) ||
+      !Send(control, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(remote.At(0)), &found) || !found) {
+    return "";
+  }
+  char text[kMaxPath] = {};
+  if (!remote.Read(sizeof(TVITEMA), text, sizeof(text) - 1)) return "";
+  return text;
+}
+
+UiTreeItem TreeChild(UiWindow window, int tree, UiTreeItem parent, const std::string& text) {
+  for (UiTreeItem item : TreeChildren(window, tree, parent)) {
+    if (lstrcmpiA(TreeItemText(window, tree, item).c_str(), text.c_str()) == 0) return item;
+  }
+  return nullptr;
+}
+
+UiTreeItem TreeSelection(UiWindow window, int tree) { return NextItem(Control(window, tree), TVGN_CARET, nullptr); }
+
+bool TreeSelect(UiWindow window, int tree, UiTreeItem item) {
+  LRESULT done = FALSE;
+  return item != nullptr &&
+         Send(Control(window, tree), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item), &done) && done;
+}
+
+bool TreeExpand(UiWindow window, int tree, UiTreeItem item) {
+  LRESULT done = FALSE;
+  return item != nullptr &&
+         Send(Control(window, tree), TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(item), &done) && done;
+}
 
 void PumpMessages() {
   MSG msg;
