@@ -18,6 +18,7 @@
 #include "launcher/install/dlg_finish.h"
 #include "launcher/install/uninstall_ops.h"
 #include "launcher/ui/dialog.h"
+#include "tests/install/shell_checks.h"
 #include "tests/install/uninstall_test_util.h"
 #include "tests/support/scoped_launcher.h"
 #include "tests/support/screen_capture.h"
@@ -26,51 +27,9 @@
 
 namespace {
 
-template <typename T>
-struct ComPtr {
-  ~ComPtr() {
-    if (p != nullptr) p->Release();
-  }
-  T* p = nullptr;
-};
-
-struct LinkInfo {
-  bool read = false;
-  std::string target, arguments, workingDir, iconPath, description;
-  int iconIndex = -1;
-};
-
-LinkInfo ReadLink(const std::string& path) {
-  LinkInfo info;
-  ComPtr<IShellLinkA> link;
-  ComPtr<IPersistFile> file;
-  wchar_t wide[MAX_PATH] = {};
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                              reinterpret_cast<void**>(&link.p))) ||
-      FAILED(link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p))) ||
-      MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) == 0 ||
-      FAILED(file.p->Load(wide, STGM_READ))) {
-    return info;
-  }
-  char text[1024];
-  text[0] = '\0';
-  link.p->GetPath(text, sizeof(text), nullptr, SLGP_RAWPATH);
-  info.target = text;
-  text[0] = '\0';
-  link.p->GetArguments(text, sizeof(text));
-  info.arguments = text;
-  text[0] = '\0';
-  link.p->GetWorkingDirectory(text, sizeof(text));
-  info.workingDir = text;
-  text[0] = '\0';
-  link.p->GetDescription(text, sizeof(text));
-  info.description = text;
-  text[0] = '\0';
-  link.p->GetIconLocation(text, sizeof(text), &info.iconIndex);
-  info.iconPath = text;
-  info.read = true;
-  return info;
-}
+using shell_checks::ReadShellLink;
+using shell_checks::RemoverFiles;
+using shell_checks::ShellLinkInfo;
 
 std::string String(int id) {
   char text[kMaxPath];
@@ -109,20 +68,6 @@ std::set<std::string> RecordedFiles() {
       },
       &files);
   return files;
-}
-
-// The temporary files talvremover is written to ("tal" + hex digits + ".tmp").
-std::set<std::string> RemoverFiles() {
-  std::set<std::string> names;
-  char temp[MAX_PATH];
-  if (GetTempPathA(sizeof(temp), temp) == 0) return names;
-  WIN32_FIND_DATAA found;
-  CFindHandle find(FindFirstFileA((std::string(temp) + "tal*.tmp").c_str(), &found));
-  if (!find) return names;
-  do {
-    names.insert(found.cFileName);
-  } while (FindNextFileA(find.get(), &found));
-  return names;
 }
 
 void DoNothing() {}
@@ -235,7 +180,7 @@ TEST(FinishScreen, RegistersLinksAndRecordsTheInstallationThatTheUninstallerRemo
   std::set<std::string> expectedFiles = {exe, startMenu + "\\desktop.ini", user + "\\desktop.ini",
                                          game + "\\desktop.ini"};
   for (const Link& link : links) {
-    const LinkInfo info = ReadLink(link.path);
+    const ShellLinkInfo info = ReadShellLink(link.path);
     ASSERT_TRUE(info.read) << link.path;
     if (link.target == String(62)) {
       // Wine's shell link takes a web address for a relative file name and saves it resolved

@@ -13,12 +13,15 @@
 #include "launcher/core/install_places.h"
 #include "launcher/core/registry.h"
 #include "launcher/core/win_handle.h"
+#include "tests/install/shell_checks.h"
 #include "tests/install/uninstall_test_util.h"
 #include "tests/support/scoped_launcher.h"
 #include "tests/support/ui_driver.h"
 #include "tests/support/win_test_util.h"
 
 namespace {
+
+using shell_checks::RemoverFiles;
 
 // talvremover retries once a second, ten times per loop; the interpreter then deletes it.
 constexpr std::uint32_t kRemoverMs = 30000;
@@ -32,20 +35,6 @@ std::string Big5(const wchar_t* text) {
 std::string String(int id) {
   char text[kMaxPath];
   return g_launcher.GetString(sizeof(text), text, id);
-}
-
-// The temporary files talvremover is written to ("tal" + hex digits + ".tmp").
-std::set<std::string> RemoverFiles() {
-  char temp[MAX_PATH];
-  std::set<std::string> names;
-  if (GetTempPathA(sizeof(temp), temp) == 0) return names;
-  WIN32_FIND_DATAA found;
-  CFindHandle find(FindFirstFileA((std::string(temp) + "tal*.tmp").c_str(), &found));
-  if (!find) return names;
-  do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.insert(found.cFileName);
-  } while (FindNextFileA(find.get(), &found));
-  return names;
 }
 
 // An installation as the installer and the patch runs leave it: the launcher copied into

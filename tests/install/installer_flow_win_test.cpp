@@ -19,12 +19,17 @@
 #include "launcher/ui/folder_chooser.h"
 #include "launcher/ui/installer_layout.h"
 #include "tests/install/install_test_util.h"
+#include "tests/install/shell_checks.h"
 #include "tests/install/uninstall_test_util.h"
 #include "tests/support/scoped_launcher.h"
 #include "tests/support/screen_capture.h"
 #include "tests/support/ui_driver.h"
 
 namespace {
+
+using shell_checks::ReadShellLink;
+using shell_checks::RemoverFiles;
+using shell_checks::ShellLinkInfo;
 
 constexpr int kAnswerOk = 1;
 constexpr int kAnswerYes = 6;
@@ -45,69 +50,7 @@ std::string StringOf(int id) {
   return text;
 }
 
-// The temporary files talvremover is written to ("tal" + hex digits + ".tmp"): a test that
-// uninstalls waits until they are as before, so that no remover outlives it.
-std::set<std::string> RemoverFiles() {
-  char temp[MAX_PATH];
-  std::set<std::string> names;
-  if (GetTempPathA(sizeof(temp), temp) == 0) return names;
-  WIN32_FIND_DATAA found;
-  CFindHandle find(FindFirstFileA((std::string(temp) + "tal*.tmp").c_str(), &found));
-  if (!find) return names;
-  do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.insert(found.cFileName);
-  } while (FindNextFileA(find.get(), &found));
-  return names;
-}
-
 std::string LauncherLog() { return ReadFileOr(LauncherLogFolder() + "\\launcher_log.txt"); }
-
-template <typename T>
-struct ComOwner {
-  ~ComOwner() {
-    if (p != nullptr) p->Release();
-  }
-  T* p = nullptr;
-};
-
-// What a shortcut holds, read back through the shell's link object.
-struct Link {
-  bool loaded = false;
-  std::string target, arguments, workingDir, description, iconPath;
-  int iconIndex = -1;
-};
-
-Link ReadLink(const std::string& path) {
-  Link out;
-  ComOwner<IShellLinkA> link;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                              reinterpret_cast<void**>(&link.p)))) {
-    return out;
-  }
-  ComOwner<IPersistFile> file;
-  if (FAILED(link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p)))) return out;
-  wchar_t wide[MAX_PATH] = {};
-  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH - 1);
-  if (FAILED(file.p->Load(wide, STGM_READ))) return out;
-  char text[1024];
-  out.loaded = true;
-  text[0] = '\0';
-  link.p->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-  out.target = text;
-  text[0] = '\0';
-  link.p->GetArguments(text, sizeof(text));
-  out.arguments = text;
-  text[0] = '\0';
-  link.p->GetWorkingDirectory(text, MAX_PATH);
-  out.workingDir = text;
-  text[0] = '\0';
-  link.p->GetDescription(text, sizeof(text));
-  out.description = text;
-  text[0] = '\0';
-  link.p->GetIconLocation(text, MAX_PATH, &out.iconIndex);
-  out.iconPath = text;
-  return out;
-}
 
 // The places an installation writes outside its game folder.
 struct Places {
@@ -324,8 +267,8 @@ void ExpectRegistered(const Places& places, const std::string& game, const Tree&
   std::set<std::string> expected;
   for (const ExpectedLink& want : ExpectedLinks(places, game)) {
     SCOPED_TRACE(want.file);
-    const Link link = ReadLink(want.file);
-    ASSERT_TRUE(link.loaded);
+    const ShellLinkInfo link = ReadShellLink(want.file);
+    ASSERT_TRUE(link.read);
     if (want.target.rfind("http://", 0) == 0) {
       // Wine's link object takes a web address for a file name relative to the working
       // directory ("...\http:\host\"): only the host survives to be compared.
