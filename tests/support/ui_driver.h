@@ -4,6 +4,7 @@
 // (a screen run on another thread of the test program).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -73,5 +74,7 @@ bool TreeExpand(UiWindow window, int tree, UiTreeItem item);
 // Handles the messages waiting for the calling thread's windows (a quit message is dropped):
 // a test that runs a screen on its own thread calls this while it waits.
 void PumpMessages();
+// Pumps the calling thread's messages until done() is true; false when timeoutMs passed first.
+bool PumpUntil(const std::function<bool()>& done, std::uint32_t timeoutMs = 20000);
 
 }  // namespace ui

@@ -238,4 +238,13 @@ void PumpMessages() {
   }
 }
 
+bool PumpUntil(const std::function<bool()>& done, std::uint32_t timeoutMs) {
+  return WaitUntil(
+      [&] {
+        PumpMessages();
+        return done();
+      },
+      timeoutMs);
+}
+
 }  // namespace ui

@@ -26,14 +26,7 @@ std::string Big5(const wchar_t* text) {
   return std::string(out, n > 0 ? n - 1 : 0);
 }
 
-bool PumpUntil(const std::function<bool()>& done, std::uint32_t timeoutMs = 20000) {
-  return WaitUntil(
-      [&] {
-        ui::PumpMessages();
-        return done();
-      },
-      timeoutMs);
-}
+using ui::PumpUntil;
 
 class TestDialog : public CDialog {
  public:

@@ -30,14 +30,7 @@ bool FreeSpace(const char*, std::uint64_t* freeBytes) {
   return true;
 }
 
-bool PumpUntil(const std::function<bool()>& done, std::uint32_t timeoutMs = 20000) {
-  return WaitUntil(
-      [&] {
-        ui::PumpMessages();
-        return done();
-      },
-      timeoutMs);
-}
+using ui::PumpUntil;
 
 bool Same(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
 
