@@ -645,6 +645,10 @@ TEST_F(InstallerFlow, InstalledPatchedAndUninstalledLeavesNothing) {
   const std::vector<std::string> recorded = Recorded();
   EXPECT_NE(std::find(recorded.begin(), recorded.end(), ForwardPath(game + "\\data\\b.txt")), recorded.end());
 
+  // A file the player put into the start-menu folder goes with the folder.
+  const std::string own = places_.startMenu + "\\notes.txt";
+  ASSERT_TRUE(WriteFileBytes(own, "mine"));
+
   const std::set<std::string> removersBefore = RemoverFiles();
   ASSERT_TRUE(launcher_.Start("\"" + game + "\\Talvenor.exe\" /uninstall", game));
   UiWindow screen = WaitForScreen(Pid(), 1019);
@@ -662,6 +666,10 @@ TEST_F(InstallerFlow, InstalledPatchedAndUninstalledLeavesNothing) {
   }
   EXPECT_FALSE(PathExists(places_.startMenu));
   EXPECT_FALSE(PathExists(places_.desktopLink));
+  EXPECT_FALSE(PathExists(game + "\\Uninstall.lnk"));
+  // The player's own folder stays, with the two folders made for the player's files.
+  EXPECT_TRUE(PathExists(places_.screenshots));
+  EXPECT_TRUE(PathExists(places_.myFiles));
   {
     ScopedLauncher check;
     ExpectRegistrationsRemoved(check.mgr);
