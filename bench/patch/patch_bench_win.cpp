@@ -119,11 +119,15 @@ int DialogRun(const std::string& exe, const std::string& gameDir, const std::str
   const double start = NowSeconds();
   if (!launcher.Start("\"" + exe + "\" patchurl:" + patchUrl, gameDir)) return 1;
   UiWindow screen = ui::WaitForWindow(ui::ScreenOf(launcher.Id(), 1035), kRunLimitMs);
-  // A failed run says so in a message box and leaves the start button disabled.
+  // A failed run says so in a message box and leaves the start button disabled. Looking
+  // for a box walks every window, work the launcher's own calls would queue behind: once a
+  // half second is enough.
   UiWindow box = nullptr;
+  int polls = 0;
   const bool ready = screen != nullptr && WaitUntil(
                                               [&] {
                                                 if (ui::IsEnabled(screen, 1026)) return true;
+                                                if (++polls % 25 != 0) return false;
                                                 box = ui::WaitForMessageBox(launcher.Id(), 0);
                                                 return box != nullptr || launcher.Wait(0);
                                               },
