@@ -1,7 +1,13 @@
 // CPanel: the panel of a dialog. The worker thread sets its state; the user-interface
 // thread draws it into an owner-drawn control when the control repaints. Only the text is
 // shared by more than one store, so only the text is guarded.
+//
+// A setter only marks the panel changed; a timer of the user-interface thread invalidates
+// the control at most once a frame, and only after a change. A transfer sets the panel for
+// every block and file, hundreds of times a second: neither the worker's calls nor the
+// repaints they cause may cost the worker its time.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -17,6 +23,7 @@ class CPanel : public IPanel {
   static constexpr std::size_t kTextSize = 1024;
 
   CPanel();
+  ~CPanel();
   CPanel(const CPanel&) = delete;
   CPanel& operator=(const CPanel&) = delete;
 
@@ -29,8 +36,12 @@ class CPanel : public IPanel {
   void SetSpeed(std::uint32_t, std::uint32_t) override {}
 
   // Remembers the owner-drawn control the panel draws into and makes the back buffer of
-  // its client size, white, with the skin.
+  // its client size, white, with the skin. On the control's thread: it starts the frame
+  // timer there.
   void Attach(HWND__* control);
+  // The frame timer's work: invalidates the control when the panel changed since the last
+  // time (with erase when a type change asked for it).
+  void Flush();
   // Sets every byte of the back buffer: 255 white, 0 black. Called right before Draw.
   void Clear(unsigned char value) { m_image.Fill(value); }
   // Composes the panel into the back buffer and shows it in the item's device context
@@ -51,6 +62,8 @@ class CPanel : public IPanel {
 
   PanelImage m_image;
   HWND__* m_control = nullptr;
+  std::atomic<bool> m_changed{false};
+  std::atomic<bool> m_eraseWanted{false};
   bool m_showVersions = false;
   CEvent m_lock;
   volatile int m_type = 0;

@@ -4,10 +4,31 @@
 
 #include "launcher/core/launcher_mgr.h"
 
+namespace {
+
+constexpr UINT kFrameMs = 40;  // 25 repaints a second at most: smooth to the eye
+
+UINT_PTR FrameTimerId(const CPanel* panel) { return reinterpret_cast<UINT_PTR>(panel); }
+
+void CALLBACK OnFrame(HWND, UINT, UINT_PTR id, DWORD) { reinterpret_cast<CPanel*>(id)->Flush(); }
+
+}  // namespace
+
 CPanel::CPanel() { m_lock.Create(); }
 
+CPanel::~CPanel() {
+  if (m_control != nullptr && IsWindow(m_control)) KillTimer(m_control, FrameTimerId(this));
+}
+
 void CPanel::Invalidate(bool erase) {
-  if (m_control != nullptr) InvalidateRect(m_control, nullptr, erase ? TRUE : FALSE);
+  if (m_control == nullptr) return;
+  if (erase) m_eraseWanted = true;
+  m_changed = true;
+}
+
+void CPanel::Flush() {
+  if (m_control == nullptr || !m_changed.exchange(false)) return;
+  InvalidateRect(m_control, nullptr, m_eraseWanted.exchange(false) ? TRUE : FALSE);
 }
 
 void CPanel::SetPanelType(int type) {
@@ -38,8 +59,10 @@ void CPanel::SetProgress(int percent) {
 }
 
 void CPanel::Attach(HWND__* control) {
+  if (m_control != nullptr && IsWindow(m_control)) KillTimer(m_control, FrameTimerId(this));
   m_control = control;
   m_image.Create(control);
+  if (control != nullptr) SetTimer(control, FrameTimerId(this), kFrameMs, &OnFrame);
 }
 
 void CPanel::Draw(const DRAWITEMSTRUCT* item, bool closePressed, bool compact) {

@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "tests/support/log_capture.h"
+#include "tests/support/ui_driver.h"
+#include "tests/support/win_test_util.h"
 
 namespace {
 
@@ -15,6 +19,44 @@ struct Control {
   HWND window = CreateWindowExA(0, "BUTTON", "", WS_POPUP | BS_OWNERDRAW, 0, 0, 300, 60, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr);
   ~Control() { DestroyWindow(window); }
+};
+
+// A visible window whose owner-drawn child is the panel control; it counts the repaints of
+// the child and keeps the percentage each one would draw.
+struct PanelWindow {
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DRAWITEM) {
+      auto* self = reinterpret_cast<PanelWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+      if (self != nullptr) {
+        ++self->draws;
+        self->drawnProgress = self->panel.Progress();
+      }
+      return TRUE;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+  }
+  PanelWindow() {
+    WNDCLASSA cls = {};
+    cls.lpfnWndProc = &Proc;
+    cls.hInstance = GetModuleHandleA(nullptr);
+    cls.lpszClassName = "TalvPanelTest";
+    RegisterClassA(&cls);
+    window = CreateWindowExA(0, "TalvPanelTest", "panel", WS_POPUP | WS_VISIBLE, 0, 0, 320, 80, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    control = CreateWindowExA(0, "BUTTON", "", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, 0, 0, 300, 60, window, nullptr,
+                              GetModuleHandleA(nullptr), nullptr);
+    UpdateWindow(window);
+    panel.Attach(control);
+    draws = 0;
+  }
+  ~PanelWindow() { DestroyWindow(window); }
+
+  HWND window = nullptr;
+  HWND control = nullptr;
+  CPanel panel;
+  int draws = 0;
+  int drawnProgress = -1;
 };
 
 }  // namespace
@@ -57,4 +99,37 @@ TEST(DialogPanel, AttachedPanelStoresLogsAndCutsTheText) {
   panel.SetText(nullptr);
   panel.GetText(text);
   EXPECT_EQ(std::string(text).size(), CPanel::kTextSize - 1);
+}
+
+// A worker that changes the panel without pause gets it repainted at most 25 times a second,
+// and the last change is drawn once the worker is done.
+TEST(DialogPanel, AWorkerChangingWithoutPauseIsDrawnAFrameAtATime) {
+  PanelWindow w;
+  ASSERT_NE(w.control, nullptr);
+  std::atomic<bool> stop{false};
+  std::thread worker([&] {
+    for (int i = 0; !stop; ++i) {
+      w.panel.SetProgress(i % 100);
+      w.panel.SetText("Patch data\\maps\\world.map");
+    }
+    w.panel.SetProgress(100);
+  });
+  const std::uint32_t start = TickMs();
+  WaitUntil(
+      [] {
+        ui::PumpMessages();
+        return false;
+      },
+      400);
+  const std::uint32_t elapsed = TickMs() - start;
+  stop = true;
+  worker.join();
+  EXPECT_GE(w.draws, 2);
+  EXPECT_LE(w.draws, static_cast<int>(elapsed / 40 + 2));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        ui::PumpMessages();
+        return w.drawnProgress == 100;
+      },
+      5000));
 }

@@ -1,7 +1,10 @@
-// The prerequisite download dialog against nginx and the fault server on loopback. The
-// dialog comes from a template built here with the controls of template 111; message
-// boxes and the start of the installer are observed through their hooks.
-#include "launcher/ui/prerequisite_download_win.h"
+// The prerequisite download dialog against nginx and the fault server on loopback, run as
+// the prerequisite page runs it: RunPrerequisiteDownload on template 111 of the launcher's
+// own resources. Message boxes and the start of the installer are observed through their
+// hooks.
+#include "launcher/core/windows_api.h"
+
+#include "launcher/ui/prerequisite_download.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -12,64 +15,13 @@
 #include <vector>
 
 #include "tests/support/scoped_launcher.h"
+#include "tests/support/ui_driver.h"
 #include "tests/support/win_test_util.h"
 #include "tests/transfer/served_folder.h"
 
 namespace {
 
-constexpr char kCaption[] = "prerequisite download test";
 constexpr std::uint32_t kSize = 299624;
-
-// A dialog template in memory: progress bar 1021, install 1022, cancel 2, label 1034.
-class DownloadTemplate {
- public:
-  DownloadTemplate() {
-    Dword(DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU);
-    Dword(0);
-    Word(4);
-    Rect(0, 0, 240, 90);
-    Word(0);  // no menu
-    Word(0);  // the standard dialog class
-    Text(L"prerequisite download test");
-    Item(WS_CHILD | WS_VISIBLE, 10, 10, 220, 12, 1034, nullptr, 0x0082, L"download");
-    Item(WS_CHILD | WS_VISIBLE, 10, 30, 220, 14, kDownloadProgressId, PROGRESS_CLASSW, 0, L"");
-    Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 60, 60, 50, 14, kDownloadInstallId, nullptr, 0x0080,
-         L"install");
-    Item(WS_CHILD | WS_VISIBLE | WS_TABSTOP, 130, 60, 50, 14, kDownloadCancelId, nullptr, 0x0080, L"cancel");
-  }
-  const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
-
- private:
-  void Word(WORD w) { words_.push_back(w); }
-  void Dword(DWORD d) {
-    Word(LOWORD(d));
-    Word(HIWORD(d));
-  }
-  void Rect(short x, short y, short cx, short cy) {
-    for (short v : {x, y, cx, cy}) Word(static_cast<WORD>(v));
-  }
-  void Text(const wchar_t* text) {
-    for (; *text != L'\0'; ++text) Word(static_cast<WORD>(*text));
-    Word(0);
-  }
-  void Item(DWORD style, short x, short y, short cx, short cy, WORD id, const wchar_t* className, WORD atom,
-            const wchar_t* text) {
-    if (words_.size() % 2 != 0) Word(0);  // items start on a DWORD boundary
-    Dword(style);
-    Dword(0);
-    Rect(x, y, cx, cy);
-    Word(id);
-    if (className != nullptr) {
-      Text(className);
-    } else {
-      Word(0xFFFF);
-      Word(atom);
-    }
-    Text(text);
-    Word(0);  // no creation data
-  }
-  std::vector<WORD> words_;
-};
 
 // What the dialog showed and started, recorded on the user-interface thread; the few
 // values the watcher thread reads are atomic.
@@ -82,6 +34,7 @@ struct Observed {
   int starts = 0;
   int barAtStart = -1;
   bool installEnabledAtStart = false;
+  std::string labelAtStart;
   std::string bytesAtStart;
   bool startAgain = false;  // the first start clicks install once more
 };
@@ -107,6 +60,7 @@ bool Starter(HWND__* dialog, const char* path, void* context) {
   if (o->starts == 1) {
     o->barAtStart = static_cast<int>(SendDlgItemMessageA(dialog, kDownloadProgressId, PBM_GETPOS, 0, 0));
     o->installEnabledAtStart = IsWindowEnabled(GetDlgItem(dialog, kDownloadInstallId)) != FALSE;
+    o->labelAtStart = ui::Text(dialog, 1034);
     o->bytesAtStart = ReadFileOr(path, "<none>");
   }
   if (o->starts == 1 && o->startAgain) {
@@ -143,16 +97,12 @@ class PrerequisiteDownloadTest : public ::testing::Test {
     SetPrerequisiteStarter(nullptr, nullptr);
   }
 
-  INT_PTR Run(const std::string& address, std::uint32_t size, HWND owner = nullptr) {
-    char parameter[kDownloadParameter];
-    EXPECT_TRUE(FormatDownloadParameter(address.c_str(), size, kDownloadFolderWord, parameter, sizeof(parameter)));
-    return DialogBoxIndirectParamA(GetModuleHandleA(nullptr), dialog_.get(), owner, &DownloadDialogProc,
-                                   reinterpret_cast<LPARAM>(parameter));
+  int Run(const std::string& address, std::uint32_t size, HWND owner = nullptr) {
+    return RunPrerequisiteDownload(owner, address.c_str(), size);
   }
 
   ScopedLauncher launcher_;
   ServedFolder served_;
-  DownloadTemplate dialog_;
   Observed observed_;
 };
 
@@ -165,6 +115,7 @@ TEST_F(PrerequisiteDownloadTest, AWholeFileFillsTheBarAndIsStartedOnlyWhenComple
   EXPECT_EQ(observed_.starts, 2);  // once at the end, once more by the install button
   EXPECT_EQ(observed_.barAtStart, 100);
   EXPECT_TRUE(observed_.installEnabledAtStart);
+  EXPECT_EQ(observed_.labelAtStart, "\xA4\x55\xB8\xFC");  // "下載" of template 111, in Big5
   EXPECT_TRUE(observed_.bytesAtStart == Installer()) << observed_.bytesAtStart.size();
   // Cancelled after the end: no question, and the installer is deleted.
   EXPECT_EQ(observed_.questions, 0);
@@ -177,13 +128,13 @@ TEST_F(PrerequisiteDownloadTest, CancelAsksFirstAndYesDeletesThePartialFile) {
   std::thread watcher([&] {
     const std::string& target = observed_.target;
     if (!WaitUntil([&] { return FileSize(target) >= kSize / 2; }, 60000)) return;
-    HWND dialog = FindWindowA(nullptr, kCaption);
-    firstPosted = PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kDownloadCancelId, BN_CLICKED), 0) != FALSE;
+    UiWindow dialog = ui::WaitForWindow(ui::ScreenOf(GetCurrentProcessId(), kDownloadProgressId));
+    firstPosted = ui::Click(dialog, kDownloadCancelId);
     if (!WaitUntil([&] { return observed_.questions == 1; }, 60000)) return;
     grewAfterNo = WaitUntil([&] { return FileSize(target) > observed_.sizeAtQuestion; }, 60000);
-    secondPosted = PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(kDownloadCancelId, BN_CLICKED), 0) != FALSE;
+    secondPosted = ui::Click(dialog, kDownloadCancelId);
   });
-  const INT_PTR result = Run(served_.Fault("slow/8192/40/", "dxwebsetup.exe"), kSize);
+  const int result = Run(served_.Fault("slow/8192/40/", "dxwebsetup.exe"), kSize);
   watcher.join();
   EXPECT_TRUE(firstPosted);
   EXPECT_TRUE(grewAfterNo);  // "no" let the download go on
