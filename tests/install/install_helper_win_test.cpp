@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "launcher/core/paths.h"
 #include "launcher/install/install_helper.h"
+#include "launcher/patch/version_info.h"
 #include "launcher/ui/panel.h"
 #include "tests/install/install_test_util.h"
 #include "tests/storage/storage_test_util.h"
@@ -224,4 +226,64 @@ TEST_F(Install, FolderEntriesAreFoldersNeverFiles) {
   EXPECT_EQ(ReadTree(game_), installed);
   EXPECT_FALSE(PathExists(game_ + "\\back"));
   EXPECT_EQ(Recorded(), Expected(installed));
+}
+
+namespace {
+
+// Bytes that differ from one part to the next and along each part, so that a part out of
+// place, a chunk written twice or a hole shows.
+std::string PartBytes(std::size_t size, int seed) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 4093 + seed * 31) % 251);
+  return bytes;
+}
+
+std::uint64_t SizeOf(const char* path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+}  // namespace
+
+TEST_F(Install, JoinCopiesPartsOfSeveralChunksWhole) {
+  // Chunk boundaries inside the parts, and an empty part between them.
+  const std::vector<std::string> parts = {PartBytes(kJoinChunk + 1, 1), "", PartBytes(2 * kJoinChunk - 1, 2),
+                                          PartBytes(10, 3)};
+  std::string manifest, whole;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const std::string name = "part" + std::to_string(i);
+    ASSERT_TRUE(WriteFileBytes(image_ + "\\" + name, parts[i]));
+    manifest += name + ",1,00000000000000000000000000000000,1\r\n";
+    whole += parts[i];
+  }
+  CVersionInfo list;
+  ASSERT_TRUE(list.ReadFromMemory(manifest.c_str()));
+  ASSERT_TRUE(CreateDirectoryA(game_.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(L.mgr.m_installerDir, nullptr));
+  CInstallHelper helper(&panel_, nullptr);
+  char joined[kMaxPath] = {};
+  ASSERT_TRUE(helper.MergeSplitFiles(list, joined));
+  EXPECT_EQ(std::string(joined), std::string(L.mgr.m_installerDir) + "\\talvenor_install.cab");
+  EXPECT_TRUE(ReadFileOr(joined) == whole);  // not EXPECT_EQ: megabytes in a failure message
+  EXPECT_EQ(panel_.progress, (std::vector<int>{0, 25, 50, 75}));
+  EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(Install, StopBetweenChunksEndsTheJoin) {
+  ASSERT_TRUE(WriteFileBytes(image_ + "\\p1", PartBytes(2 * kJoinChunk + 1, 1)));
+  CVersionInfo list;
+  ASSERT_TRUE(list.ReadFromMemory("p1,1,00000000000000000000000000000000,1\r\n"));
+  ASSERT_TRUE(CreateDirectoryA(game_.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(L.mgr.m_installerDir, nullptr));
+  char joinedPath[kMaxPath];
+  ASSERT_TRUE(GetJoinedArchivePath(joinedPath));
+  // Asked for once the first chunk is in the archive.
+  CInstallHelper helper(&panel_, [&] { return SizeOf(joinedPath) >= kJoinChunk; });
+  char joined[kMaxPath] = {};
+  EXPECT_FALSE(helper.MergeSplitFiles(list, joined));
+  EXPECT_EQ(SizeOf(joinedPath), kJoinChunk);
+  EXPECT_TRUE(messages_.empty());
+  EXPECT_TRUE(DeleteJoinedArchive());
+  EXPECT_FALSE(PathExists(joinedPath));
 }
