@@ -18,12 +18,6 @@ const SampleGame::Files kVersion100 = {{"data\\a.txt", "one"}, {"data\\gone.txt"
 const SampleGame::Files kVersion101 = {{"data\\a.txt", "two"}, {"data\\b.txt", "new"},
                                        {"data\\big.bin", std::string(200000, 'b')}};
 
-std::string StringOf(int id) {
-  char text[1024] = {};
-  LoadStringA(LauncherResources(), static_cast<UINT>(id), text, sizeof(text));
-  return text;
-}
-
 std::string AgreementText() {
   HRSRC found = FindResourceA(LauncherResources(), MAKEINTRESOURCEA(111), "BIN");
   HGLOBAL loaded = found != nullptr ? LoadResource(LauncherResources(), found) : nullptr;
@@ -139,7 +133,7 @@ TEST_F(LauncherDialog, UnreadablePatchInformationLeavesTheScreenWaiting) {
   ASSERT_NE(screen, nullptr);
   UiWindow box = ui::WaitForMessageBox(launcher_.Id(), 30000);
   ASSERT_NE(box, nullptr);
-  EXPECT_EQ(ui::MessageBoxText(box), StringOf(48));
+  EXPECT_EQ(ui::MessageBoxText(box), LauncherString(48));
   ASSERT_TRUE(ui::AnswerMessageBox(box, 1));
   ASSERT_TRUE(ui::WaitForWindowGone(box));
   EXPECT_TRUE(IsWindow(screen));
@@ -173,7 +167,7 @@ TEST_F(LauncherDialog, CloseDuringTheDownloadRollsBackAndEnds) {
         return launcher_.Wait(0);
       },
       60000));
-  for (const std::string& text : said) EXPECT_EQ(text, StringOf(11));
+  for (const std::string& text : said) EXPECT_EQ(text, LauncherString(11));
   EXPECT_EQ(game_.Snapshot(), before);
   EXPECT_EQ(game_.InstalledVersion(), 100);
   EXPECT_FALSE(PathExists(game_.GameDir() + "\\patch"));
@@ -232,7 +226,7 @@ TEST_F(LauncherDialog, LogoOverAnInstalledGameAnsweredNoEndsTheLauncher) {
   ASSERT_TRUE(launcher_.Start("\"" + BinPath("Talvenor.exe") + "\" /install", cwd.path()));
   UiWindow box = ui::WaitForMessageBox(launcher_.Id());
   ASSERT_NE(box, nullptr);
-  EXPECT_EQ(ui::MessageBoxText(box), StringOf(30));
+  EXPECT_EQ(ui::MessageBoxText(box), LauncherString(30));
   ASSERT_TRUE(ui::AnswerMessageBox(box, 7));
   ASSERT_TRUE(Exits());
   EXPECT_EQ(game_.Snapshot(), before);
@@ -247,7 +241,7 @@ TEST(LauncherDialogNoGame, SaysSoAndEnds) {
   ASSERT_TRUE(launcher.Start("\"" + BinPath("Talvenor.exe") + "\"", cwd.path()));
   UiWindow box = ui::WaitForMessageBox(launcher.Id());
   ASSERT_NE(box, nullptr);
-  EXPECT_EQ(ui::MessageBoxText(box), StringOf(28));
+  EXPECT_EQ(ui::MessageBoxText(box), LauncherString(28));
   EXPECT_TRUE(ui::AnswerMessageBox(box, 1));
   std::uint32_t code = 99;
   EXPECT_TRUE(launcher.Wait(20000, &code));

@@ -11,12 +11,6 @@
 
 namespace {
 
-std::string Big5(const wchar_t* text) {
-  char out[1024];
-  int n = WideCharToMultiByte(950, 0, text, -1, out, sizeof(out), nullptr, nullptr);
-  return std::string(out, n > 0 ? n - 1 : 0);
-}
-
 std::string Launcher() { return "\"" + BinPath("Talvenor.exe") + "\""; }
 
 UiWindow MainWindowOf(const ChildProcess& process) {

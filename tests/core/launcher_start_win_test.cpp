@@ -18,12 +18,6 @@
 
 namespace {
 
-std::string Big5(const wchar_t* text) {
-  char out[1024];
-  int n = WideCharToMultiByte(950, 0, text, -1, out, sizeof(out), nullptr, nullptr);
-  return std::string(out, n > 0 ? n - 1 : 0);
-}
-
 struct Messages {
   std::vector<int> ids;
   static int Hook(int id, const char*, int, void* context) {

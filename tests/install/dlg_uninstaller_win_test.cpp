@@ -26,12 +26,6 @@ using shell_checks::RemoverFiles;
 // talvremover retries once a second, ten times per loop; the interpreter then deletes it.
 constexpr std::uint32_t kRemoverMs = 30000;
 
-std::string Big5(const wchar_t* text) {
-  char out[1024];
-  int n = WideCharToMultiByte(950, 0, text, -1, out, sizeof(out), nullptr, nullptr);
-  return std::string(out, n > 0 ? n - 1 : 0);
-}
-
 std::string String(int id) {
   char text[kMaxPath];
   return g_launcher.GetString(sizeof(text), text, id);

@@ -44,22 +44,16 @@ const Tree kGame = {{"Talvenor.exe", "the installed launcher"},
                     {"mp3\\theme.mp3", "music"},
                     {"data\\maps\\world.map", std::string(3000, 'w')}};
 
-std::string StringOf(int id) {
-  char text[1024] = {};
-  LoadStringA(LauncherResources(), static_cast<UINT>(id), text, sizeof(text));
-  return text;
-}
-
 std::string LauncherLog() { return ReadFileOr(LauncherLogFolder() + "\\launcher_log.txt"); }
 
 // The places an installation writes outside its game folder.
 struct Places {
   std::string desktop = SpecialFolder(CSIDL_DESKTOPDIRECTORY);
   std::string startMenu = SpecialFolder(CSIDL_PROGRAMS) + "\\talvenor";
-  std::string user = SpecialFolder(CSIDL_PERSONAL) + "\\" + StringOf(60);
+  std::string user = SpecialFolder(CSIDL_PERSONAL) + "\\" + LauncherString(60);
   std::string desktopLink = desktop + "\\talvenor.lnk";
-  std::string screenshots = user + "\\" + StringOf(36);
-  std::string myFiles = user + "\\" + StringOf(39);
+  std::string screenshots = user + "\\" + LauncherString(36);
+  std::string myFiles = user + "\\" + LauncherString(39);
 
   // The Wine prefix is shared by the whole run: nothing of an installation may stay.
   void Clean() const {
@@ -121,7 +115,7 @@ class InstallerFlow : public ::testing::Test {
   void Answer(int stringId, int button) {
     UiWindow box = ui::WaitForMessageBox(Pid(), kScreenMs);
     ASSERT_NE(box, nullptr) << "no message box; expected string " << stringId << "\n" << LauncherLog();
-    EXPECT_EQ(ui::MessageBoxText(box), StringOf(stringId));
+    EXPECT_EQ(ui::MessageBoxText(box), LauncherString(stringId));
     ASSERT_TRUE(ui::AnswerMessageBox(box, button));
     ASSERT_TRUE(ui::WaitForWindowGone(box));
   }
@@ -149,7 +143,7 @@ class InstallerFlow : public ::testing::Test {
   void AnswerAfterDiskQuestion(int stringId, int button) {
     UiWindow box = ui::WaitForMessageBox(Pid(), kScreenMs);
     ASSERT_NE(box, nullptr) << "no message box; expected string " << stringId << "\n" << LauncherLog();
-    if (ui::MessageBoxText(box) == StringOf(25)) {
+    if (ui::MessageBoxText(box) == LauncherString(25)) {
       ASSERT_TRUE(ui::AnswerMessageBox(box, kAnswerYes));
       ASSERT_TRUE(ui::WaitForWindowGone(box));
     }
@@ -170,7 +164,7 @@ class InstallerFlow : public ::testing::Test {
           next = ui::WaitForWindow(ui::ScreenOf(Pid(), 1008), 0);
           if (next != nullptr) return true;
           if (UiWindow box = ui::WaitForMessageBox(Pid(), 0)) {
-            EXPECT_EQ(ui::MessageBoxText(box), StringOf(25));
+            EXPECT_EQ(ui::MessageBoxText(box), LauncherString(25));
             ui::AnswerMessageBox(box, kAnswerYes);
             ui::WaitForWindowGone(box);
           }
@@ -233,18 +227,18 @@ std::vector<ExpectedLink> ExpectedLinks(const Places& places, const std::string&
   return {
       {game + "\\Uninstall.lnk", exe, "/uninstall", exe, 1, 43},
       {places.desktopLink, exe, "", "", -1, 44},
-      {menu + StringOf(51), places.screenshots, "", "", -1, 54},
-      {menu + StringOf(52), places.myFiles, "", "", -1, 55},
-      {menu + StringOf(56), game + "\\default.reg", "", "", -1, 57},
-      {menu + StringOf(58), StringOf(62), "", exe, 2, 53},
+      {menu + LauncherString(51), places.screenshots, "", "", -1, 54},
+      {menu + LauncherString(52), places.myFiles, "", "", -1, 55},
+      {menu + LauncherString(56), game + "\\default.reg", "", "", -1, 57},
+      {menu + LauncherString(58), LauncherString(62), "", exe, 2, 53},
       {menu + "talvenor.lnk", exe, "", "", -1, 44},
-      {menu + StringOf(59), exe, "/uninstall", exe, 1, 43},
+      {menu + LauncherString(59), exe, "/uninstall", exe, 1, 43},
   };
 }
 
 std::string DesktopIni(const std::string& iconFile) {
   return "[.ShellClassInfo]\r\nConfirmFileOp=0\r\nNoSharing=1\r\nIconFile=" + iconFile +
-         "\r\nIconIndex=0\r\nInfoTip=" + StringOf(34) + "\n";
+         "\r\nIconIndex=0\r\nInfoTip=" + LauncherString(34) + "\n";
 }
 
 // Everything the finish screen leaves: registrations, shortcuts, folders and desktop.ini
@@ -279,7 +273,7 @@ void ExpectRegistered(const Places& places, const std::string& game, const Tree&
     }
     EXPECT_EQ(link.arguments, want.arguments);
     EXPECT_EQ(link.workingDir, game);
-    EXPECT_EQ(link.description, StringOf(want.description));
+    EXPECT_EQ(link.description, LauncherString(want.description));
     if (want.iconIndex >= 0) {
       EXPECT_EQ(link.iconPath, want.iconPath);
       EXPECT_EQ(link.iconIndex, want.iconIndex);

@@ -91,10 +91,5 @@ inline std::string ScreenOutputPath(const std::string& name) {
   return std::string(dir != nullptr ? dir : ".") + "\\" + name + ".png";
 }
 
-inline std::string Big5(const wchar_t* text) {
-  char out[2048];
-  int n = WideCharToMultiByte(950, 0, text, -1, out, sizeof(out), nullptr, nullptr);
-  return std::string(out, n > 0 ? n - 1 : 0);
-}
 
 }  // namespace screens

@@ -11,6 +11,10 @@ std::string BinPath(const std::string& name);
 struct HINSTANCE__;
 // Talvenor.exe loaded as a data file: its string table and "BIN" resources for the tests.
 HINSTANCE__* LauncherResources();
+// An entry of that string table as the launcher shows it; "" when there is none.
+std::string LauncherString(int id);
+// Text in the launcher's code page (950), for comparing with what its windows show.
+std::string Big5(const wchar_t* text);
 
 // Output of "reg query KEY /v VALUE" (KEY with its root, "HKCU\\..."; an empty value name
 // queries the default value); "" when reg reports no such value.

@@ -22,6 +22,21 @@ HINSTANCE__* LauncherResources() {
   return module;
 }
 
+std::string LauncherString(int id) {
+  char text[1024] = {};
+  LoadStringA(LauncherResources(), static_cast<UINT>(id), text, sizeof(text));
+  return text;
+}
+
+std::string Big5(const wchar_t* text) {
+  const int n = WideCharToMultiByte(950, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return "";
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(950, 0, text, -1, &out[0], n, nullptr, nullptr);
+  out.resize(static_cast<std::size_t>(n - 1));
+  return out;
+}
+
 std::string RegQuery(const std::string& key, const std::string& value) {
   ProcessResult r = RunProcess("reg query \"" + key + "\" " + (value.empty() ? std::string("/ve") : "/v \"" + value + "\""));
   return r.finished && r.exitCode == 0 ? r.output : "";

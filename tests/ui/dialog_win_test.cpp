@@ -15,16 +15,11 @@
 #include "launcher/ui/dialog.h"
 #include "tests/support/scoped_launcher.h"
 #include "tests/support/ui_driver.h"
+#include "tests/support/win_test_util.h"
 
 namespace {
 
 constexpr int kTemplate = 109;  // any skinned screen will do
-
-std::string Big5(const wchar_t* text) {
-  char out[1024];
-  int n = WideCharToMultiByte(950, 0, text, -1, out, sizeof(out), nullptr, nullptr);
-  return std::string(out, n > 0 ? n - 1 : 0);
-}
 
 using ui::PumpUntil;
 

@@ -18,7 +18,6 @@
 
 namespace {
 
-using screens::Big5;
 using screens::ScreenOutputPath;
 using screens::ScreenSettle;
 using screens::WritePng;
