@@ -3,6 +3,8 @@
 #pragma once
 #include "launcher/core/windows_api.h"
 
+#include <commctrl.h>
+
 #include <utility>
 
 template <typename Traits>
@@ -78,6 +80,21 @@ struct GdiObject {
   static Type Invalid() { return nullptr; }
   static void Close(Type h) { DeleteObject(h); }
 };
+struct MemoryDc {  // CreateCompatibleDC
+  using Type = HDC;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { DeleteDC(h); }
+};
+struct ImageList {
+  using Type = HIMAGELIST;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ImageList_Destroy(h); }
+};
+struct Icon {
+  using Type = HICON;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { DestroyIcon(h); }
+};
 struct MappedView {
   using Type = const void*;
   static Type Invalid() { return nullptr; }
@@ -97,8 +114,45 @@ using CRegKey = CUniqueHandle<handle_traits::RegKey>;
 using CInternetHandle = CUniqueHandle<handle_traits::Internet>;
 using CSafeInternetHandle = CUniqueHandle<handle_traits::SafeInternet>;
 using CGdiObject = CUniqueHandle<handle_traits::GdiObject>;
+using CMemoryDc = CUniqueHandle<handle_traits::MemoryDc>;
+using CImageList = CUniqueHandle<handle_traits::ImageList>;
+using CIcon = CUniqueHandle<handle_traits::Icon>;
 using CMappedView = CUniqueHandle<handle_traits::MappedView>;
 using CModule = CUniqueHandle<handle_traits::Module>;
+
+// A window's device context (GetDC, or GetWindowDC for the whole window with its frame),
+// released to that window.
+class CWindowDc {
+ public:
+  explicit CWindowDc(HWND window, bool wholeWindow = false)
+      : window_(window), dc_(wholeWindow ? GetWindowDC(window) : GetDC(window)) {}
+  ~CWindowDc() {
+    if (dc_ != nullptr) ReleaseDC(window_, dc_);
+  }
+  CWindowDc(const CWindowDc&) = delete;
+  CWindowDc& operator=(const CWindowDc&) = delete;
+  HDC get() const { return dc_; }
+  explicit operator bool() const { return dc_ != nullptr; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// One WM_PAINT: BeginPaint on construction, EndPaint when it goes.
+class CPaintDc {
+ public:
+  explicit CPaintDc(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+  ~CPaintDc() { EndPaint(window_, &paint_); }
+  CPaintDc(const CPaintDc&) = delete;
+  CPaintDc& operator=(const CPaintDc&) = delete;
+  HDC get() const { return dc_; }
+
+ private:
+  HWND window_;
+  PAINTSTRUCT paint_ = {};
+  HDC dc_;
+};
 
 // Balances a successful CoInitializeEx / OleInitialize on this thread.
 class CComScope {

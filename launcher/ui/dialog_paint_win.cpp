@@ -1,6 +1,7 @@
 // Every launcher window paints through these two, so the skin has one way in.
 #include "launcher/ui/dialog_paint.h"
 
+#include "launcher/core/win_handle.h"
 #include "launcher/ui/skin_draw.h"
 
 void PaintDialogBackground(HDC dc, HWND window) { DrawFrameBackground(dc, window); }
@@ -13,10 +14,8 @@ void PaintDialogItem(const char* text, const DRAWITEMSTRUCT* item) {
 bool PaintModalDialogMessage(HWND window, UINT message, LPARAM lParam) {
   constexpr int kModalText = 512;
   if (message == WM_PAINT) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    PaintDialogBackground(dc, window);
-    EndPaint(window, &paint);
+    CPaintDc dc(window);
+    PaintDialogBackground(dc.get(), window);
     return true;
   }
   if (message == WM_DRAWITEM) {

@@ -4,6 +4,7 @@
 
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/limits.h"
+#include "launcher/core/win_handle.h"
 #include "launcher/ui/dialog_paint.h"
 
 DialogLimits g_dialogLimits;
@@ -47,10 +48,8 @@ bool CDialog::Create() {
   if (m_owner != nullptr) {
     RECT client;
     GetClientRect(m_owner, &client);
-    if (HDC dc = GetDC(m_owner)) {
-      FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
-      ReleaseDC(m_owner, dc);
-    }
+    CWindowDc dc(m_owner);
+    if (dc) FillRect(dc.get(), &client, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
   }
   ShowWindow(m_hWnd, SW_SHOWNORMAL);
   // Every owner-drawn control is drawn at once, not on its first hover.
@@ -179,10 +178,8 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
   if (self == nullptr) return 0;
   switch (message) {
     case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(window, &paint);
-      self->OnPaint(window, dc);
-      EndPaint(window, &paint);
+      CPaintDc dc(window);
+      self->OnPaint(window, dc.get());
       return 0;
     }
     case WM_DRAWITEM:

@@ -10,21 +10,6 @@
 #include "launcher/core/limits.h"
 #include "launcher/core/win_handle.h"
 
-namespace handle_traits {
-struct ImageList {
-  using Type = HIMAGELIST;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type h) { ImageList_Destroy(h); }
-};
-struct Icon {
-  using Type = HICON;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type h) { DestroyIcon(h); }
-};
-}  // namespace handle_traits
-using CImageList = CUniqueHandle<handle_traits::ImageList>;
-using CIcon = CUniqueHandle<handle_traits::Icon>;
-
 // Text of the child item that stands for subfolders not listed yet.
 constexpr char kFolderPlaceholder[] = "//";
 

@@ -33,16 +33,14 @@ class CBitmapSource {
   CBitmapSource(int id, HDC target) : m_bitmap(static_cast<HGDIOBJ>(g_launcher.LoadBitmap(id))) {
     BITMAP info = {};
     if (!m_bitmap || GetObjectA(m_bitmap.get(), sizeof(info), &info) == 0) return;
-    m_dc = CreateCompatibleDC(target);
-    if (m_dc == nullptr) return;
-    m_old = SelectObject(m_dc, m_bitmap.get());
+    m_dc.reset(CreateCompatibleDC(target));
+    if (!m_dc) return;
+    m_old = SelectObject(m_dc.get(), m_bitmap.get());
     m_width = info.bmWidth;
     m_height = info.bmHeight;
   }
   ~CBitmapSource() {
-    if (m_dc == nullptr) return;
-    if (m_old != nullptr) SelectObject(m_dc, m_old);
-    DeleteDC(m_dc);
+    if (m_dc && m_old != nullptr) SelectObject(m_dc.get(), m_old);
   }
   CBitmapSource(const CBitmapSource&) = delete;
   CBitmapSource& operator=(const CBitmapSource&) = delete;
@@ -54,12 +52,12 @@ class CBitmapSource {
     const int width = b.width < m_width - b.srcX ? b.width : m_width - b.srcX;
     const int height = b.height < m_height - b.srcY ? b.height : m_height - b.srcY;
     if (width <= 0 || height <= 0) return;
-    BitBlt(target, b.x, b.y, width, height, m_dc, b.srcX, b.srcY, SRCCOPY);
+    BitBlt(target, b.x, b.y, width, height, m_dc.get(), b.srcX, b.srcY, SRCCOPY);
   }
 
  private:
-  CGdiObject m_bitmap;
-  HDC m_dc = nullptr;
+  CGdiObject m_bitmap;  // deleted after the context it is selected into
+  CMemoryDc m_dc;
   HGDIOBJ m_old = nullptr;
   int m_width = 0;
   int m_height = 0;

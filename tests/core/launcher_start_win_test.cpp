@@ -88,11 +88,11 @@ TEST(LauncherChild, DISABLED_InitAndReport) {
   GetEnvironmentVariableA("TALV_CHILD_COMMAND_LINE", commandLine, sizeof(commandLine));
   char resources[MAX_PATH] = {};
   GetEnvironmentVariableA("TALV_CHILD_RESOURCES", resources, sizeof(resources));
-  HMODULE module = LoadLibraryExA(resources, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  CModule module(LoadLibraryExA(resources, nullptr, LOAD_LIBRARY_AS_DATAFILE));
   CLauncherMgr mgr;
   Messages messages;
   mgr.SetMessageHook(&Messages::Hook, &messages);
-  bool ok = mgr.Init(commandLine, module);
+  bool ok = mgr.Init(commandLine, module.get());
   std::string ids;
   for (int id : messages.ids) ids += std::to_string(id) + ",";
   std::printf("child: init=%d mode=%d exePatch=%d messages=%s\n", ok ? 1 : 0, mgr.m_mode, mgr.m_exePatch ? 1 : 0,

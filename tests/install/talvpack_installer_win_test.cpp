@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "launcher/core/paths.h"
+#include "launcher/core/win_handle.h"
 #include "launcher/install/install_helper.h"
 #include "launcher/patch/version_info.h"
 #include "tests/install/install_test_util.h"
@@ -135,13 +136,12 @@ TEST_F(TalvpackInstaller, RefusalsLeaveNoImage) {
   EXPECT_EQ(ReadTree(game_), kGame);
   // No image and no staging folder anywhere.
   WIN32_FIND_DATAA entry;
-  HANDLE find = FindFirstFileA((scratch_.path() + "\\*").c_str(), &entry);
-  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  CFindHandle find(FindFirstFileA((scratch_.path() + "\\*").c_str(), &entry));
+  ASSERT_TRUE(find);
   std::vector<std::string> names;
   do {
     names.push_back(entry.cFileName);
-  } while (FindNextFileA(find, &entry));
-  FindClose(find);
+  } while (FindNextFileA(find.get(), &entry));
   for (const std::string& name : names) {
     EXPECT_TRUE(name == "." || name == ".." || name == "game" || name == "full" || name == "launcher.bin" ||
                 name == "patched.exe" || name.rfind("src", 0) == 0)

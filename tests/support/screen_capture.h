@@ -32,33 +32,34 @@ inline bool WritePng(HWND window, const std::string& path) {
   RECT r;
   GetWindowRect(window, &r);
   const int w = r.right - r.left, h = r.bottom - r.top;
-  HDC source = GetWindowDC(window);
-  HDC memory = CreateCompatibleDC(source);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = -h;  // top-down rows
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  CGdiObject bitmap(CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  HGDIOBJ old = SelectObject(memory, bitmap.get());
-  BitBlt(memory, 0, 0, w, h, source, 0, 0, SRCCOPY);
-  GdiFlush();
   std::string raw;
-  const auto* pixels = static_cast<const unsigned char*>(bits);
-  for (int y = 0; y < h; ++y) {
-    raw.push_back('\0');  // no filter
-    for (int x = 0; x < w; ++x) {
-      const unsigned char* p = pixels + (static_cast<std::size_t>(y) * w + x) * 4;
-      raw.push_back(static_cast<char>(p[2]));
-      raw.push_back(static_cast<char>(p[1]));
-      raw.push_back(static_cast<char>(p[0]));
+  {
+    CWindowDc source(window, true);
+    CMemoryDc memory(CreateCompatibleDC(source.get()));
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    CGdiObject bitmap(CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!source || !memory || !bitmap || bits == nullptr) return false;
+    HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
+    BitBlt(memory.get(), 0, 0, w, h, source.get(), 0, 0, SRCCOPY);
+    GdiFlush();
+    const auto* pixels = static_cast<const unsigned char*>(bits);
+    for (int y = 0; y < h; ++y) {
+      raw.push_back('\0');  // no filter
+      for (int x = 0; x < w; ++x) {
+        const unsigned char* p = pixels + (static_cast<std::size_t>(y) * w + x) * 4;
+        raw.push_back(static_cast<char>(p[2]));
+        raw.push_back(static_cast<char>(p[1]));
+        raw.push_back(static_cast<char>(p[0]));
+      }
     }
+    SelectObject(memory.get(), old);  // the bitmap goes before its context
   }
-  SelectObject(memory, old);
-  DeleteDC(memory);
-  ReleaseDC(window, source);
   uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
   std::string packed(packedSize, '\0');
   if (compress2(reinterpret_cast<Bytef*>(&packed[0]), &packedSize, reinterpret_cast<const Bytef*>(raw.data()),

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "launcher/core/win_handle.h"
 #include "launcher/ui/dialog_panel.h"
 #include "launcher/ui/skin_layout.h"
 #include "launcher/ui/skin_image.h"
@@ -57,10 +58,8 @@ struct SkinnedWindow {
     auto* self = reinterpret_cast<SkinnedWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     switch (message) {
       case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        DrawFrameBackground(dc, hwnd);
-        EndPaint(hwnd, &ps);
+        CPaintDc dc(hwnd);
+        DrawFrameBackground(dc.get(), hwnd);
         return 0;
       }
       case WM_ERASEBKGND:
@@ -131,17 +130,15 @@ struct MemoryPicture {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
     void* pixels = nullptr;
-    bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    bitmapOwner.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+    bitmap = static_cast<HBITMAP>(bitmapOwner.get());
     bits = static_cast<BYTE*>(pixels);
-    dc = CreateCompatibleDC(nullptr);
+    dcOwner.reset(CreateCompatibleDC(nullptr));
+    dc = dcOwner.get();
     old = SelectObject(dc, bitmap);
     std::memset(bits, 0xFF, Stride() * h);
   }
-  ~MemoryPicture() {
-    SelectObject(dc, old);
-    DeleteDC(dc);
-    DeleteObject(bitmap);
-  }
+  ~MemoryPicture() { SelectObject(dc, old); }  // the bitmap goes before its context
   std::size_t Stride() const { return (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4; }
   // 0 black, 255 white, other values grey or colour (the blue byte).
   int At(int x, int y) const {
@@ -159,6 +156,8 @@ struct MemoryPicture {
   }
 
   int width, height;
+  CMemoryDc dcOwner;
+  CGdiObject bitmapOwner;  // released before dcOwner
   HBITMAP bitmap = nullptr;
   BYTE* bits = nullptr;
   HDC dc = nullptr;
