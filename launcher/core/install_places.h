@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "launcher/core/limits.h"
+
 // A path read the way Windows reads it: "X:\...", "X:" or "\\server\share\...", "\" and "/"
 // alike, repeated separators as one, Big5 characters kept whole (a trail byte 0x5C is no
 // separator). Unsound, and refused: relative and drive-relative paths, a component "." or
@@ -30,6 +32,14 @@ bool ParseSoundPath(const char* path, SoundPath* out);
 // A name fit to be one component on its own (the title as a folder name): sound as above,
 // and without separators.
 bool IsSoundName(const char* name);
+
+// A system folder by its CSIDL number (the user's Programs, Documents, Desktop, ...) into
+// out; false when the system has none or it does not fit.
+bool GetSpecialFolder(int csidl, char (&out)[kMaxPath]);
+// The folder of one name directly below a system folder (Programs \ title, Documents \ user
+// folder name); false for a name that is not one sound component, which would make the
+// system folder itself, or another, the installation's.
+bool GetFolderBelow(int csidl, const char* name, char (&out)[kMaxPath]);
 
 class InstallPlaces {
  public:

@@ -13,12 +13,6 @@ namespace {
 
 constexpr std::size_t kChildPath = 512;  // children of a 259-character folder still fit
 
-bool SpecialFolder(int csidl, char (&out)[kMaxPath]) {
-  char folder[MAX_PATH];
-  return SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder)) &&
-         CopyString(out, folder) && out[0] != '\0';
-}
-
 bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
 // Removes the link itself: RemoveDirectory takes a junction or a folder link away without
@@ -29,12 +23,23 @@ bool RemoveLink(const char* path, DWORD attributes) {
 
 }  // namespace
 
+bool GetSpecialFolder(int csidl, char (&out)[kMaxPath]) {
+  char folder[MAX_PATH];
+  return SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder)) &&
+         CopyString(out, folder) && out[0] != '\0';
+}
+
+bool GetFolderBelow(int csidl, const char* name, char (&out)[kMaxPath]) {
+  char folder[kMaxPath];
+  return IsSoundName(name) && GetSpecialFolder(csidl, folder) && JoinPath(name, out, folder);
+}
+
 void CollectInstallPlaces(CLauncherMgr& mgr, InstallPlaces* places) {
   if (places == nullptr) return;
   char folder[kMaxPath];
   // The Windows folder is no place, nor anything in it; the others only may not be a
   // place or lie inside one (a game folder below Program Files is the usual case).
-  if (SpecialFolder(CSIDL_WINDOWS, folder)) places->ProtectTree(folder);
+  if (GetSpecialFolder(CSIDL_WINDOWS, folder)) places->ProtectTree(folder);
   static const int kProtected[] = {
       CSIDL_PROGRAM_FILES,    CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON, CSIDL_COMMON_APPDATA,
       CSIDL_PROFILE,          CSIDL_APPDATA,          CSIDL_LOCAL_APPDATA,        CSIDL_PERSONAL,
@@ -42,9 +47,9 @@ void CollectInstallPlaces(CLauncherMgr& mgr, InstallPlaces* places) {
       CSIDL_COMMON_PROGRAMS,  CSIDL_COMMON_DESKTOPDIRECTORY,
   };
   for (int csidl : kProtected) {
-    if (SpecialFolder(csidl, folder)) places->Protect(folder);
+    if (GetSpecialFolder(csidl, folder)) places->Protect(folder);
   }
-  if (SpecialFolder(CSIDL_PROFILE, folder)) {
+  if (GetSpecialFolder(CSIDL_PROFILE, folder)) {
     char profiles[kMaxPath];
     places->Protect(GetParentDir(profiles, folder));
   }
@@ -52,14 +57,9 @@ void CollectInstallPlaces(CLauncherMgr& mgr, InstallPlaces* places) {
   char place[kMaxPath];
   places->AddFolder(mgr.m_gameDir);
   // A title or folder name that is no single sound name would make a place of its parent.
-  if (IsSoundName(mgr.m_title) && SpecialFolder(CSIDL_PROGRAMS, folder) && JoinPath(mgr.m_title, place, folder)) {
-    places->AddFolder(place);
-  }
-  if (IsSoundName(mgr.m_userFolderName) && SpecialFolder(CSIDL_PERSONAL, folder) &&
-      JoinPath(mgr.m_userFolderName, place, folder)) {
-    places->AddFolder(place);
-  }
-  if (SpecialFolder(CSIDL_DESKTOPDIRECTORY, folder)) {
+  if (GetFolderBelow(CSIDL_PROGRAMS, mgr.m_title, place)) places->AddFolder(place);
+  if (GetFolderBelow(CSIDL_PERSONAL, mgr.m_userFolderName, place)) places->AddFolder(place);
+  if (GetSpecialFolder(CSIDL_DESKTOPDIRECTORY, folder)) {
     char name[kMaxPath];
     if (FormatString(name, sizeof(name), "%s.lnk", mgr.m_title) && IsSoundName(name) &&
         JoinPath(name, place, folder)) {

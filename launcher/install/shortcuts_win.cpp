@@ -33,20 +33,6 @@ constexpr int kPortalLink = 58;
 constexpr int kRemoveLink = 59;
 constexpr int kPortalPage = 62;
 
-bool SpecialFolder(int csidl, char (&out)[kMaxPath]) {
-  char folder[MAX_PATH];
-  return SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder)) &&
-         CopyString(out, folder) && out[0] != '\0';
-}
-
-// A folder below a system folder, named by one name. A name that is no single sound name
-// would put the installation's files into the system folder itself (an empty title) or
-// somewhere else, where the uninstaller could never take them away.
-bool FolderBelow(int csidl, const char* name, char (&out)[kMaxPath]) {
-  char folder[kMaxPath];
-  return IsSoundName(name) && SpecialFolder(csidl, folder) && JoinPath(name, out, folder);
-}
-
 struct Link {
   const char* folder;       // where the link goes; null: left out
   const char* name;
@@ -111,7 +97,7 @@ void CreateShortcuts() {
   }
 
   char startMenu[kMaxPath] = {};
-  if (FolderBelow(CSIDL_PROGRAMS, mgr.m_title, startMenu)) {
+  if (GetFolderBelow(CSIDL_PROGRAMS, mgr.m_title, startMenu)) {
     CreateDirectories(startMenu, false);
     WriteDesktopIni(startMenu, false);
   } else {
@@ -122,7 +108,7 @@ void CreateShortcuts() {
   char user[kMaxPath] = {};
   char screenshots[kMaxPath] = {};
   char myFiles[kMaxPath] = {};
-  if (FolderBelow(CSIDL_PERSONAL, mgr.m_userFolderName, user)) {
+  if (GetFolderBelow(CSIDL_PERSONAL, mgr.m_userFolderName, user)) {
     CreateDirectories(user, false);
     WriteDesktopIni(user, false);
     char name[kMaxPath];
@@ -137,7 +123,7 @@ void CreateShortcuts() {
   }
 
   char desktop[kMaxPath] = {};
-  if (!SpecialFolder(CSIDL_DESKTOPDIRECTORY, desktop)) desktop[0] = '\0';
+  if (!GetSpecialFolder(CSIDL_DESKTOPDIRECTORY, desktop)) desktop[0] = '\0';
 
   char titleLink[kMaxPath];
   if (!TitleLinkName(mgr.m_title, titleLink, sizeof(titleLink)) || !IsSoundName(titleLink)) titleLink[0] = '\0';

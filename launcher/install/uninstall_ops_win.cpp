@@ -15,20 +15,16 @@ void Remove(const InstallPlaces& places, const char* path, RemovalKind kind) {
   LogRefusedRemoval(kWho, path, RemoveInsidePlaces(places, path, kind));
 }
 
-bool SpecialFolder(int csidl, char (&out)[MAX_PATH]) {
-  return SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, out));
-}
-
 }  // namespace
 
 void RemoveShortcuts() {
   CLauncherMgr& mgr = g_launcher;
   InstallPlaces places;
   CollectInstallPlaces(mgr, &places);
-  char folder[MAX_PATH];
+  char folder[kMaxPath];
   char path[kMaxPath];
 
-  if (SpecialFolder(CSIDL_PROGRAMS, folder) && JoinPath(mgr.m_title, path, folder)) {
+  if (GetSpecialFolder(CSIDL_PROGRAMS, folder) && JoinPath(mgr.m_title, path, folder)) {
     Remove(places, path, RemovalKind::Tree);
   }
 
@@ -37,7 +33,7 @@ void RemoveShortcuts() {
   RemoveTrailingSeparators(gameDir);
   if (JoinPath("Uninstall.lnk", path, gameDir)) Remove(places, path, RemovalKind::File);
 
-  if (SpecialFolder(CSIDL_DESKTOPDIRECTORY, folder)) {
+  if (GetSpecialFolder(CSIDL_DESKTOPDIRECTORY, folder)) {
     char name[kMaxPath];
     if (FormatString(name, sizeof(name), "%s.lnk", mgr.m_title) && JoinPath(name, path, folder)) {
       Remove(places, path, RemovalKind::File);
