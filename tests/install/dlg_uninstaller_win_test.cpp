@@ -79,15 +79,7 @@ struct FakeInstallation {
     mgr.AddInstalledFile(victim.c_str());
     ASSERT_TRUE(mgr.SaveInstalledFiles());
 
-    ASSERT_TRUE(CRegistry::WriteString(kProductKey, game.path().c_str(), HKEY_CURRENT_USER, ""));
-    ASSERT_TRUE(mgr.RegisterLobbyApplication());
-    ASSERT_TRUE(mgr.WriteUninstallEntry());
-    ASSERT_TRUE(mgr.SetBrowserEmulation());
-    // Never written by this launcher; an older one left it behind.
-    CRegKey directPlay;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(kDirectPlayKey) + "\\Sub").c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, directPlay.put(), nullptr),
-              ERROR_SUCCESS);
+    ASSERT_NO_FATAL_FAILURE(WriteRegistrations(mgr, game.path()));
   }
 
   bool Start(ChildProcess& process) const { return process.Start("\"" + exe + "\" /uninstall", game.path()); }

@@ -18,14 +18,6 @@
 namespace {
 
 
-bool SetText(HKEY root, const std::string& key, const char* name, const std::string& text) {
-  CRegKey k;
-  return RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.put(), nullptr) ==
-             ERROR_SUCCESS &&
-         RegSetValueExA(k.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                        static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
-}
-
 // The registrations are shared by the whole test program.
 struct CleanRegistrations {
   CleanRegistrations() { Remove(); }
@@ -105,11 +97,7 @@ TEST(Uninstall, RemovesWhatTheInstallationWroteAndNothingElse) {
   mgr.AddInstalledFile(victim.c_str());
   ASSERT_TRUE(mgr.SaveInstalledFiles());
 
-  ASSERT_TRUE(CRegistry::WriteString(kProductKey, game.path().c_str(), HKEY_CURRENT_USER, ""));
-  ASSERT_TRUE(mgr.RegisterLobbyApplication());
-  ASSERT_TRUE(mgr.WriteUninstallEntry());
-  ASSERT_TRUE(SetText(HKEY_LOCAL_MACHINE, std::string(kDirectPlayKey) + "\\Sub", "x", "y"));
-  ASSERT_TRUE(mgr.SetBrowserEmulation());
+  ASSERT_NO_FATAL_FAILURE(WriteRegistrations(mgr, game.path()));
   mgr.m_installedFiles.Clear();  // the uninstaller knows only what the registry holds
 
   RemoveInstallation();

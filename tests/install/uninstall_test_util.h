@@ -37,6 +37,22 @@ inline void RemoveRegistrations() {
   CRegistry::DeleteValue(kBrowserEmulationKey, HKEY_CURRENT_USER, kBrowserEmulationValue);
 }
 
+// The registrations an installation of gameDir leaves, and a DirectPlay8 subkey with a value
+// that this launcher never writes (an older one left it behind). For ASSERT_NO_FATAL_FAILURE.
+inline void WriteRegistrations(CLauncherMgr& mgr, const std::string& gameDir) {
+  ASSERT_TRUE(CRegistry::WriteString(kProductKey, gameDir.c_str(), HKEY_CURRENT_USER, ""));
+  ASSERT_TRUE(mgr.RegisterLobbyApplication());
+  ASSERT_TRUE(mgr.WriteUninstallEntry());
+  ASSERT_TRUE(mgr.SetBrowserEmulation());
+  CRegKey sub;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(kDirectPlayKey) + "\\Sub").c_str(), 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, sub.put(), nullptr),
+            ERROR_SUCCESS);
+  const char text[] = "y";
+  ASSERT_EQ(RegSetValueExA(sub.get(), "x", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text)),
+            ERROR_SUCCESS);
+}
+
 // After an uninstall: the Uninstall values gone (the key stays), the product key with only
 // its empty default value, the DirectPlay8 key and the browser emulation gone.
 inline void ExpectRegistrationsRemoved(CLauncherMgr& mgr) {
