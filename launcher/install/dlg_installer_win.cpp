@@ -17,7 +17,6 @@ constexpr int kPanelControl = 1035;
 constexpr int kCancelButton = 1008;
 constexpr int kMessageCancelInstall = 3;
 constexpr int kMessagePatchInfo = 48;
-constexpr int kAnswerYes = 6;
 constexpr int kDialogFinish = 5;
 // The page's window overlaps its frame by this much on every side, so that the page's own
 // border stays hidden.
@@ -114,7 +113,7 @@ void CDlgInstaller::ShowInstallerPage() {
 
 void CDlgInstaller::OnCommand(WPARAM wParam, LPARAM) {
   if (LOWORD(wParam) != kCancelButton) return;
-  if (g_launcher.ShowMessage(0, kMessageCancelInstall, kMessageQuestion) == kAnswerYes) RequestClose();
+  if (g_launcher.ShowMessage(0, kMessageCancelInstall, kMessageQuestion) == IDYES) RequestClose();
 }
 
 void CDlgInstaller::OnPaint(HWND window, HDC dc) {

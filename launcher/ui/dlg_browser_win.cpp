@@ -14,7 +14,6 @@
 namespace {
 
 constexpr int kPathEdit = 1005;
-constexpr int kAnswerYes = 6;
 
 bool IsFolder(const char* path) {
   const DWORD attributes = GetFileAttributesA(path);
@@ -49,7 +48,7 @@ void CDlgBrowser::OnCommand(WPARAM wParam, LPARAM) {
     case 1009: Next(); break;
     case 1010:
     case 1032:
-      if (g_launcher.ShowMessage(0, 3, kMessageQuestion) == kAnswerYes) g_launcher.DestroyMainWindow();
+      if (g_launcher.ShowMessage(0, 3, kMessageQuestion) == IDYES) g_launcher.DestroyMainWindow();
       break;
     default: break;
   }
@@ -76,7 +75,7 @@ void CDlgBrowser::Next() {
     g_launcher.ShowMessage(0, 50, kMessageInfo);
     return;
   }
-  if (!HasEnoughDiskSpace(path) && g_launcher.ShowMessage(0, 25, kMessageQuestion) != kAnswerYes) return;
+  if (!HasEnoughDiskSpace(path) && g_launcher.ShowMessage(0, 25, kMessageQuestion) != IDYES) return;
   // An existing file of that name counts as created for CreateDirectories, but is no folder;
   // and a path the launcher cannot take as its game directory must not be left behind.
   if (!CreateDirectories(path, false) || !IsFolder(path) || !g_launcher.SetGameDir(path)) {

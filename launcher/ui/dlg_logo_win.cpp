@@ -7,7 +7,6 @@
 namespace {
 
 constexpr UINT kLogoMs = 2000;
-constexpr int kAnswerNo = 7;
 
 }  // namespace
 
@@ -20,7 +19,7 @@ void CDlgLogo::OnCreate() {
 void CDlgLogo::OnTimer(UINT_PTR id) {
   if (id != LogoTimer) return;
   KillTimer(Window(), LogoTimer);
-  if (IsClientInstalled() && g_launcher.ShowMessage(0, 30, kMessageQuestion) == kAnswerNo) {
+  if (IsClientInstalled() && g_launcher.ShowMessage(0, 30, kMessageQuestion) == IDNO) {
     g_launcher.DestroyMainWindow();
     return;
   }

@@ -12,7 +12,6 @@
 namespace {
 
 constexpr int kMessageCancelInstall = 3;
-constexpr int kAnswerYes = 6;
 
 }  // namespace
 
@@ -55,7 +54,7 @@ void CDlgNotice::OnCommand(WPARAM wParam, LPARAM) {
     }
     case 1010:
     case 1032:
-      if (g_launcher.ShowMessage(0, kMessageCancelInstall, kMessageQuestion) == kAnswerYes) {
+      if (g_launcher.ShowMessage(0, kMessageCancelInstall, kMessageQuestion) == IDYES) {
         g_launcher.DestroyMainWindow();
       }
       break;

@@ -13,7 +13,6 @@
 namespace {
 
 constexpr char kAgent[] = "Microsoft Internet Explorer";
-constexpr int kMessageYes = 6;  // the message box's "yes"
 
 struct DownloadState {
   CSafeInternetHandle remote;      // the file on the server
@@ -204,7 +203,7 @@ void OnCancel(HWND dialog) {
     g_download.busy = true;
     const int answer = g_launcher.ShowMessage(0, 18, kMessageQuestion);
     g_download.busy = false;
-    if (answer != kMessageYes) return;
+    if (answer != IDYES) return;
     g_download.local.reset();
     g_download.CloseRemote();
   }
