@@ -8,6 +8,7 @@
 
 #include "launcher/core/env_checks.h"
 #include "launcher/core/launcher_mgr.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/ui/dialog.h"
 #include "launcher/ui/message_box.h"
 
@@ -27,7 +28,7 @@ void CLauncherMgr::Run() {
   if (m_pipeMode) return RunHostMode();
   if (IsOtherLauncherRunning()) {
     MinimizeMainWindow();
-    ShowMessage(0, 71, kMessageInfo);
+    ShowMessage(0, IDS_LAUNCHER_RUNNING, kMessageInfo);
     return;
   }
   if (!CreateMainWindow()) return;
@@ -35,9 +36,9 @@ void CLauncherMgr::Run() {
   // their templates cannot be created before the classes are registered.
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
-  int type = 6;
-  if (m_mode >= ModeInstall && m_mode <= ModeSplitInstall) type = 0;
-  if (m_mode == ModeUninstall) type = 8;
+  ScreenType type = ScreenLauncher;
+  if (m_mode >= ModeInstall && m_mode <= ModeSplitInstall) type = ScreenLogo;
+  if (m_mode == ModeUninstall) type = ScreenUninstaller;
   CDialog* first = CreateDialog(type);
   if (first == nullptr) return;
   if (m_mainWnd != nullptr) {

@@ -7,6 +7,7 @@
 
 #include "launcher/core/installed_file_tree.h"
 #include "launcher/core/limits.h"
+#include "launcher/core/screen_type.h"
 #include "launcher/core/text.h"
 
 // Window and module handles, declared as <windows.h> declares them (STRICT).
@@ -79,7 +80,7 @@ class CLauncherMgr {
 
   // --- Main window, dialogs and messages -----------------------------------------------
   bool CreateMainWindow();
-  CDialog* CreateDialog(int type);
+  CDialog* CreateDialog(ScreenType type);
   void DestroyMainWindow();
   void MinimizeMainWindow();
   int MessageBox(const char* text, int type);
@@ -141,7 +142,7 @@ class CLauncherMgr {
   HINSTANCE__* m_hInstance = nullptr;
   char m_commandLine[kMaxCommandLine] = {};
   char m_currentDir[kMaxPath] = {};
-  int m_mode = ModePatch;
+  LauncherMode m_mode = ModePatch;
   bool m_forcePatch = false;
   bool m_forceUpdateLauncher = false;
   bool m_npc = false;
