@@ -9,7 +9,7 @@
 #include "launcher/install/dlg_uninstaller.h"
 #include "launcher/ui/dlg_browser.h"
 #include "launcher/ui/dlg_complete.h"
-#include "launcher/ui/dlg_launcher.h"
+#include "launcher/patch/dlg_launcher.h"
 #include "launcher/ui/dlg_logo.h"
 #include "launcher/ui/dlg_notice.h"
 
