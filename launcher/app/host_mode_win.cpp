@@ -58,29 +58,29 @@ int ShowHostMessage(int stringId, const char* text, int type) {
   return type == kMessageQuestion ? IDNO : IDOK;
 }
 
-void CLauncherMgr::RunHostMode() {
+void RunHostMode(CLauncherMgr& mgr) {
   PatchResult result = PatchFailed;
   auto finish = [&](PatchResult r) {
     char line[32];
     FormatString(line, sizeof(line), "result : %d", static_cast<int>(r));
     WritePipeLine(line);
-    m_exitCode = ExitCodeFor(r);
-    DestroyMainWindow();
+    mgr.m_exitCode = ExitCodeFor(r);
+    mgr.DestroyMainWindow();
   };
   // Two launchers must never patch one directory at once.
   if (IsOtherLauncherRunning()) {
-    ShowMessage(0, IDS_LAUNCHER_RUNNING, kMessageInfo);
+    mgr.ShowMessage(0, IDS_LAUNCHER_RUNNING, kMessageInfo);
     return finish(PatchFailed);
   }
-  if (!CreateMainWindow()) return finish(PatchFailed);
+  if (!mgr.CreateMainWindow()) return finish(PatchFailed);
 
-  LoadInstalledFiles();
+  mgr.LoadInstalledFiles();
   char registered[kMaxPath] = {};
-  bool found = ReadGameDirFromRegistry(registered) && SetGameDir(registered) && IsClientInstalled();
-  if (!found) found = SetGameDir(m_currentDir) && IsClientInstalled();
+  bool found = mgr.ReadGameDirFromRegistry(registered) && mgr.SetGameDir(registered) && IsClientInstalled();
+  if (!found) found = mgr.SetGameDir(mgr.m_currentDir) && IsClientInstalled();
   if (!found) {
-    Log("Game installed directory is : %s", registered);
-    ShowMessage(0, IDS_WRONG_INSTALL_PATH, kMessageInfo);
+    mgr.Log("Game installed directory is : %s", registered);
+    mgr.ShowMessage(0, IDS_WRONG_INSTALL_PATH, kMessageInfo);
     return finish(PatchFailed);
   }
   // A host-mode patch leaves the same registrations as one run through the dialog.
@@ -90,10 +90,10 @@ void CLauncherMgr::RunHostMode() {
   CKernelHandle reader(CreateThread(nullptr, 0, &ReadHostCommands, nullptr, 0, nullptr));
 
   PatchTexts texts;
-  GetString(sizeof(texts.portalPage), texts.portalPage, IDS_PORTAL_PAGE);
-  GetString(sizeof(texts.memberPage), texts.memberPage, IDS_JOIN_PAGE);
-  GetString(sizeof(texts.noticePage), texts.noticePage, IDS_NOTICE_PAGE);
-  JoinPath("patch_live.txt", texts.patchInfoUrl, m_patchBaseUrl);
+  mgr.GetString(sizeof(texts.portalPage), texts.portalPage, IDS_PORTAL_PAGE);
+  mgr.GetString(sizeof(texts.memberPage), texts.memberPage, IDS_JOIN_PAGE);
+  mgr.GetString(sizeof(texts.noticePage), texts.noticePage, IDS_NOTICE_PAGE);
+  JoinPath("patch_live.txt", texts.patchInfoUrl, mgr.m_patchBaseUrl);
   ToForwardSlashes(texts.patchInfoUrl);
   CPatchInfo info;
   PatchContext context;
@@ -102,8 +102,8 @@ void CLauncherMgr::RunHostMode() {
   context.panel = &GetPipePanel();
   result = RunLauncherWorker(context);
 
-  if (result == PatchDone && m_hostPlay && !StartClient(m_clientArgs, ReadClientVersion())) {
-    ShowMessage(0, IDS_RUN_FAILED, kMessageInfo);
+  if (result == PatchDone && mgr.m_hostPlay && !mgr.StartClient(mgr.m_clientArgs, mgr.ReadClientVersion())) {
+    mgr.ShowMessage(0, IDS_RUN_FAILED, kMessageInfo);
     result = PatchFailed;
   }
   finish(result);
