@@ -131,8 +131,7 @@ bool WriteRenamer(char (&path)[MAX_PATH + 4]) {
 int SelfUpdate(PatchContext& context, CDownloadMgr& mgr) {
   char module[kMaxPath] = {};
   char ownName[kMaxPath] = {};
-  const DWORD m = GetModuleFileNameA(nullptr, module, sizeof(module));
-  if (m == 0 || m >= sizeof(module)) {
+  if (!GetModulePath(module)) {
     g_launcher.Log("UpdateLauncher() : module path too long.");
     return 0;
   }

@@ -36,12 +36,10 @@ std::string Join(const char* folder, const std::string& name) {
 // Names of the files matching a pattern directly in a folder.
 std::vector<std::string> FilesMatching(const std::string& folder, const char* pattern) {
   std::vector<std::string> names;
-  WIN32_FIND_DATAA entry;
-  CFindHandle find(FindFirstFileA(Join(folder.c_str(), pattern).c_str(), &entry));
-  if (!find) return names;
-  do {
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(entry.cFileName);
-  } while (FindNextFileA(find.get(), &entry));
+  const std::string wanted = Join(folder.c_str(), pattern);
+  for (CDirectoryIterator entry(wanted.c_str()); entry.Next();) {
+    if (!entry.IsFolder()) names.emplace_back(entry.Name());
+  }
   return names;
 }
 
