@@ -51,7 +51,6 @@ bool SystemFreeSpace(const char* drive, std::uint64_t* freeBytes) {
 
 FreeSpaceQuery g_freeSpaceQuery = &SystemFreeSpace;
 
-
 }  // namespace
 
 void SetFreeSpaceQuery(FreeSpaceQuery query) { g_freeSpaceQuery = query != nullptr ? query : &SystemFreeSpace; }

@@ -15,7 +15,6 @@ namespace {
 
 constexpr int kPathEdit = 1005;
 
-
 // The system directory, or "" when the system does not tell it (or it does not fit).
 void SystemDirectory(char (&out)[kMaxPath]) {
   const UINT n = GetSystemDirectoryA(out, sizeof(out));

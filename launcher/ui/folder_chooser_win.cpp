@@ -26,7 +26,6 @@ constexpr int kImagesGrowth = 50;
 constexpr DWORD kDriveListSize = 512;
 constexpr char kNewFolderName[] = "Talvenor";
 
-
 HINSTANCE Resources() { return reinterpret_cast<HINSTANCE>(g_launcher.m_hInstance); }
 
 // The name of a new folder (template 108): its edit names the tree's new item as the user
