@@ -7,6 +7,7 @@
 #include "build_settings.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/install/install_helper.h"
+#include "launcher/patch/move_journal_file.h"
 #include "launcher/patch/patch_helper.h"
 #include "launcher/ui/browser_host.h"
 #include "launcher/ui/installer_layout.h"
@@ -140,6 +141,7 @@ void CDlgInstaller::OnDrawItem(DRAWITEMSTRUCT* item) {
 
 int CDlgInstaller::InstallFromServer() {
   PatchContext context = WorkerContext();
+  if (!RecoverInterruptedRun(PanelOf(context))) return 0;
   if (!m_patchInfo.Read(m_texts.patchInfoUrl)) {
     g_launcher.ShowMessage(0, kMessagePatchInfo, kMessageInfo);
     return 0;

@@ -100,7 +100,7 @@ int ExePatchMainProc(CPatchHelper& helper) {
   helper.SetFetchStage(&ExtractPatch);
   helper.SetDoneMessage(21);
   const bool staged = helper.RunPatchStages();
-  CFile::RemoveDirectory(g_launcher.m_patchDir, false);
+  if (helper.SettleMoves()) CFile::RemoveDirectory(g_launcher.m_patchDir, false);
   LogGameDirectory(helper);
   g_launcher.CopyLog(current, latest);
   if (!staged) return 0;

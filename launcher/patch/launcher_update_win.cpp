@@ -70,8 +70,10 @@ bool OnLauncherBlock(DownloadProgress* progress) {
   return true;
 }
 
+// A download that breaks off (or is stopped) leaves no partial launcher in the game folder.
 bool FetchLauncher(PatchContext& context, CDownloadMgr& mgr, const char* name, const char* localPath) {
   if (GetFile(&OnLauncherBlock, false, &mgr, name, localPath, &context)) return true;
+  DeleteFileA(localPath);
   g_launcher.Log("launcher file searching failed.");
   g_launcher.ShowMessage(0, 46, kMessageInfo);
   return false;
@@ -155,6 +157,7 @@ int SelfUpdate(PatchContext& context, CDownloadMgr& mgr) {
   for (int cycle = 1;; ++cycle) {
     // A stop ends the update without renamer: the result says stopped, not handed over.
     if (IsStopRequested(context)) {
+      DeleteFileA(local);
       g_launcher.ShowMessage(0, 11, kMessageInfo);
       return -1;
     }

@@ -2,6 +2,7 @@
 
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/patch/exe_patch.h"
+#include "launcher/patch/move_journal_file.h"
 #include "launcher/patch/patch_helper.h"
 #include "launcher/patch/patch_info.h"
 #include "launcher/ui/panel.h"
@@ -9,6 +10,8 @@
 
 int RunLauncherWorker(PatchContext& context) {
   IPanel& panel = PanelOf(context);
+  // An earlier run killed half way is undone before anything new is read or fetched.
+  if (!RecoverInterruptedRun(panel)) return 0;
   if (context.patchInfo == nullptr || context.texts == nullptr ||
       !context.patchInfo->Read(context.texts->patchInfoUrl)) {
     g_launcher.ShowMessage(0, 48, kMessageInfo);
