@@ -207,7 +207,9 @@ bool CPatchHelper::RunPatchStages() {
   if (!BuildDeleteFiles() || !ValidatePatchFiles() || !RemoveDeletedFiles()) return false;
   g_launcher.SaveInstalledFiles();
   if (IsStopped()) {
-    m_journal->Close();
+    // Stopped after its moves the run ends as it stands; a stop that rolled back and could
+    // not finish keeps its journal for the next start.
+    if (!m_undoFailed) m_journal->Close();
     if (g_launcher.m_installRequested) g_launcher.DeleteInstalledFiles();
     g_launcher.ShowMessage(0, 11, kMessageInfo);
     return true;

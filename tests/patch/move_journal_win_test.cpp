@@ -46,7 +46,7 @@ class Recovery : public ::testing::Test {
     limits_ = g_safeFileLimits;
     g_safeFileLimits.retryPauseMs = 50;
     g_safeFileLimits.retryLimitMs = 500;
-    CreateDirectoryA(game_.c_str(), nullptr);
+    EmptyGame();
     WriteVersionFile(game_, 1);
   }
   void TearDown() override {
@@ -55,6 +55,10 @@ class Recovery : public ::testing::Test {
     CopyString(g_launcher.m_gameDir, savedGameDir_.c_str());
     CopyString(g_launcher.m_patchDir, savedPatchDir_.c_str());
     g_launcher.m_initialized = savedInitialized_;
+  }
+  void EmptyGame() {
+    RemoveTree(game_);
+    CreateDirectoryA(game_.c_str(), nullptr);
   }
   std::string Journal(const std::string& lines) {
     EXPECT_TRUE(WriteTree(game_, {{"patch\\journal.txt", lines}}));
@@ -106,7 +110,7 @@ TEST_F(Recovery, EveryMomentOfARunIsPutBack) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.moment);
-    RemoveTree(game_);
+    EmptyGame();
     SampleGame::Files files = c.files;
     files["version.dat"] = before.at("version.dat");
     ASSERT_TRUE(WriteTree(game_, files));
@@ -144,7 +148,7 @@ TEST_F(Recovery, ARecoveryCutShortIsTakenUpAgain) {
 TEST_F(Recovery, DoneRunsAreLeftAsTheyAre) {
   for (const std::string& lines : {std::string(kRunLines) + "commit\n", std::string(kRunLines) + "undone\n",
                                    std::string(kRunLines)}) {
-    RemoveTree(game_);
+    EmptyGame();
     const bool versionWritten = lines == kRunLines;  // the version file says 2: the run is done
     WriteTree(game_, {{"data\\a.txt", "a2"}, {"data\\c.txt", "c2"}, {"patch\\old\\data\\a.txt", "a1"},
                       {"version.new", std::string(4, '\x02')}});
@@ -171,7 +175,7 @@ TEST_F(Recovery, AStepThatCannotBeDoneKeepsEveryBackup) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    RemoveTree(game_);
+    EmptyGame();
     ASSERT_TRUE(WriteTree(game_, {{"data\\a.txt", "a2"}, {"patch\\old\\data\\a.txt", "a1"}}));
     Journal(c.journal);
     messages_.clear();
