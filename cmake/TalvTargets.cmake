@@ -43,10 +43,10 @@ function(talv_collect dir out_pure out_win out_posix)
   set(${out_posix} ${posix} PARENT_SCOPE)
 endfunction()
 
-# A GoogleTest program registered as one ctest entry. Each run leaves an XML report in
+# A GoogleTest program registered as one ctest entry (ARGS: more arguments for it). Each run leaves an XML report in
 # test-results/, which scripts/test sums into its closing line.
 function(talv_add_gtest target)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;FIXTURES;LABELS" ${ARGN})
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;FIXTURES;LABELS;ARGS" ${ARGN})
   add_executable(${target} ${T_SOURCES})
   talv_target(${target})
   target_link_libraries(${target} PRIVATE ${T_LIBS} GTest::gtest_main)
@@ -54,7 +54,7 @@ function(talv_add_gtest target)
   if(WIN32)
     set(report "Z:${report}")  # Wine maps the host's root to drive Z:
   endif()
-  add_test(NAME ${target} COMMAND ${target} --gtest_output=xml:${report})
+  add_test(NAME ${target} COMMAND ${target} --gtest_output=xml:${report} ${T_ARGS})
   set_tests_properties(${target} PROPERTIES
     ENVIRONMENT "TALV_BIN_DIR=${TALV_BIN_DIR};TALV_SOURCE_DIR=${CMAKE_SOURCE_DIR};TALV_BUILD_DIR=${CMAKE_BINARY_DIR}"
     TIMEOUT 900)

@@ -35,8 +35,14 @@ bool WithRetries(Operation operation) {
 void Update(const RenamerArgs& args) {
   if (!Exists(args.target) || !Exists(args.newFile)) return;
   if (!LauncherGone()) return;
-  if (!WithRetries([&] { return DeleteFileA(args.target) != FALSE; })) return;
-  if (!WithRetries([&] { return MoveFileA(args.newFile, args.target) != FALSE; })) return;
+  // One rename over the old launcher: at every moment the game folder holds the old
+  // launcher or the new one, whenever this program is killed. (A delete followed by a
+  // rename left no launcher at all between the two.)
+  if (!WithRetries([&] {
+        return MoveFileExA(args.newFile, args.target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+      })) {
+    return;
+  }
   Sleep(kPauseMs);
   if (args.restart) WinExec(args.restartCommand, SW_SHOWNORMAL);
 }

@@ -8,15 +8,18 @@
 #include <new>
 
 #include "build_settings.h"
+#include "launcher/core/change_hook.h"
 #include "launcher/core/file_system.h"
 #include "launcher/core/install_places.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
 #include "launcher/core/registry.h"
+#include "launcher/core/version_draft.h"
 #include "launcher/core/win_handle.h"
 #include "launcher/resources/resource_ids.h"
 
 namespace {
+const char kVersionDraft[] = "version.new";
 
 bool OpenOrCreate(HKEY root, const char* key, CRegKey& out) {
   if (RegCreateKeyExA(root, key, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, out.put(), nullptr) ==
@@ -246,6 +249,14 @@ bool CLauncherMgr::DeleteInstalledFiles() {
   return CRegistry::WriteString(kProductKey, "", HKEY_CURRENT_USER, kInstalledFilesValue);
 }
 
+void RemoveVersionDraft(const char* gameDir) {
+  char draft[kMaxPath];
+  if (JoinPath(kVersionDraft, draft, gameDir) && FileExists(draft)) {
+    NoteFileChange();
+    DeleteFileA(draft);
+  }
+}
+
 int CLauncherMgr::ReadClientVersion() {
   char path[kMaxPath];
   if (!JoinPath("version.dat", path, m_gameDir)) return 0;
@@ -261,13 +272,15 @@ int CLauncherMgr::ReadClientVersion() {
 
 bool CLauncherMgr::WriteClientVersion(int version) {
   char path[kMaxPath];
-  if (!JoinPath("version.dat", path, m_gameDir)) {
+  char draft[kMaxPath];
+  if (!JoinPath("version.dat", path, m_gameDir) || !JoinPath(kVersionDraft, draft, m_gameDir)) {
     Log("Fail to open version file.");
     return false;
   }
   ClearReadOnly(path);
   {
-    CFileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    NoteFileChange();
+    CFileHandle file(CreateFileA(draft, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
       Log("Fail to open version file.");
       return false;
@@ -276,10 +289,19 @@ bool CLauncherMgr::WriteClientVersion(int version) {
     const unsigned char bytes[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
                                     static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
     DWORD written = 0;
-    if (!WriteFile(file.get(), bytes, sizeof(bytes), &written, nullptr) || written != sizeof(bytes)) {
+    if (!WriteFile(file.get(), bytes, sizeof(bytes), &written, nullptr) || written != sizeof(bytes) ||
+        !FlushFileBuffers(file.get())) {
       Log("Fail to write version.");
+      file.reset();
+      DeleteFileA(draft);
       return false;
     }
+  }
+  NoteFileChange();
+  if (!MoveFileExA(draft, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    Log("Fail to write version.");
+    DeleteFileA(draft);
+    return false;
   }
   AddInstalledFile(path);
   return true;

@@ -4,6 +4,7 @@
 
 #include <mmsystem.h>
 
+#include "launcher/core/change_hook.h"
 #include "launcher/core/file_system.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
@@ -40,6 +41,7 @@ bool CFile::RemoveDirectory(const char* path, bool force) {
         }
       } else {
         SetFileAttributesA(child, FILE_ATTRIBUTE_NORMAL);
+        NoteFileChange();
         if (!DeleteFileA(child)) {
           g_launcher.Log("CFile::RemoveDirectory() : DeleteFile(%s) failed.", child);
           if (!force) {
@@ -60,6 +62,7 @@ bool SafeDeleteFile(const char* path) {
   if (!FileExists(path)) return true;
   const DWORD start = timeGetTime();
   int retries = 0;
+  NoteFileChange();
   while (!DeleteFileA(path)) {
     const int error = LastError();
     if (!FileExists(path)) return true;
@@ -97,10 +100,12 @@ bool SafeMoveFile(const char* destination, const char* source) {
                    LastError());
     return false;
   }
+  NoteFileChange();
   if (!CopyFileA(source, destination, TRUE)) {
     g_launcher.Log("SafeMoveFile : fail to copy \"%s\" to \"%s\" error code:%d", source, destination, LastError());
     return false;
   }
+  NoteFileChange();
   if (!DeleteFileA(source)) {
     const DWORD start = timeGetTime();
     int retries = 0;

@@ -7,6 +7,7 @@
 #include "build_settings.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/install/install_helper.h"
+#include "launcher/patch/move_journal_file.h"
 #include "launcher/patch/patch_helper.h"
 #include "launcher/resources/resource_ids.h"
 #include "launcher/ui/browser_host.h"
@@ -137,6 +138,7 @@ void CDlgInstaller::OnDrawItem(DRAWITEMSTRUCT* item) {
 
 PatchResult CDlgInstaller::InstallFromServer() {
   PatchContext context = WorkerContext();
+  if (!RecoverInterruptedRun(PanelOf(context))) return 0;
   if (!m_patchInfo.Read(m_texts.patchInfoUrl)) {
     g_launcher.ShowMessage(0, IDS_PATCH_INFO_FAILED, kMessageInfo);
     return PatchFailed;

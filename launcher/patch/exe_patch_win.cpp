@@ -101,7 +101,7 @@ PatchResult ExePatchMainProc(CPatchHelper& helper) {
   helper.SetFetchStage(&ExtractPatch);
   helper.SetDoneMessage(IDS_UPDATE_FINISHED_RESTART);
   const bool staged = helper.RunPatchStages();
-  CFile::RemoveDirectory(g_launcher.m_patchDir, false);
+  if (helper.SettleMoves()) CFile::RemoveDirectory(g_launcher.m_patchDir, false);
   LogGameDirectory(helper);
   g_launcher.CopyLog(current, latest);
   if (!staged) return PatchFailed;

@@ -61,8 +61,10 @@ bool OnLauncherBlock(DownloadProgress* progress) {
   return true;
 }
 
+// A download that breaks off (or is stopped) leaves no partial launcher in the game folder.
 bool FetchLauncher(PatchContext& context, CDownloadMgr& mgr, const char* name, const char* localPath) {
   if (GetFile(&OnLauncherBlock, false, &mgr, name, localPath, &context)) return true;
+  DeleteFileA(localPath);
   g_launcher.Log("launcher file searching failed.");
   g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
   return false;
@@ -145,6 +147,7 @@ PatchResult SelfUpdate(PatchContext& context, CDownloadMgr& mgr) {
   for (int cycle = 1;; ++cycle) {
     // A stop ends the update without renamer: the result says stopped, not handed over.
     if (IsStopRequested(context)) {
+      DeleteFileA(local);
       g_launcher.ShowMessage(0, IDS_UPDATE_STOPPED, kMessageInfo);
       return PatchStopped;
     }

@@ -2,6 +2,7 @@
 
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/patch/exe_patch.h"
+#include "launcher/patch/move_journal_file.h"
 #include "launcher/patch/patch_helper.h"
 #include "launcher/patch/patch_info.h"
 #include "launcher/resources/resource_ids.h"
@@ -10,6 +11,8 @@
 
 PatchResult RunLauncherWorker(PatchContext& context) {
   IPanel& panel = PanelOf(context);
+  // An earlier run killed half way is undone before anything new is read or fetched.
+  if (!RecoverInterruptedRun(panel)) return 0;
   if (context.patchInfo == nullptr || context.texts == nullptr ||
       !context.patchInfo->Read(context.texts->patchInfoUrl)) {
     g_launcher.ShowMessage(0, IDS_PATCH_INFO_FAILED, kMessageInfo);

@@ -15,6 +15,7 @@
 #include "launcher/patch/patch_result.h"
 
 class CDownloadMgr;
+class CMoveJournalFile;
 class CPatchInfo;
 class IPanel;
 struct DownloadProgress;
@@ -69,6 +70,8 @@ class CPatchHelper {
   bool ValidatePatchFiles();
   bool RemoveDeletedFiles();
   bool Rollback();
+  // After RunPatchStages: whether the temporary folder may go (no backup is still needed).
+  bool SettleMoves();
   static bool OnDownloadProgress(DownloadProgress* progress);
 
   bool IsStopped() const;
@@ -96,9 +99,13 @@ class CPatchHelper {
  private:
   void BeginStage(const char* text);
   bool RolledBackOnStop(std::size_t i, std::size_t n);
+  bool HasRoomForTheRun() const;
+  int WriteFailureMessage(int stringId, const std::string& path, std::uint64_t bytes) const;
   bool DownloadOne(const PatchEntry& entry, const char* localPath);
   bool FetchFile(const char* remoteName, const char* localPath, bool resume);
+  bool FetchWithRetry(const char* remoteName, const char* localPath, bool resume);
   void RequestStop();
+  bool BeginJournal();
 
   PatchContext* m_context;
   std::unique_ptr<CDownloadMgr> m_downloadMgr;
@@ -113,6 +120,9 @@ class CPatchHelper {
   std::vector<std::pair<std::string, std::string>> m_copyList;
   std::vector<std::pair<std::string, std::string>> m_backupList;
   std::vector<std::string> m_newFiles;
+  // The moves of this run, for the next start should it be killed half way.
+  std::unique_ptr<CMoveJournalFile> m_journal;
+  bool m_undoFailed = false;  // a backup is not back in place: the temporary folder stays
   FetchStage m_fetchStage = nullptr;
   int m_doneMessage = 0;
 };

@@ -2,10 +2,12 @@
 
 #include "launcher/core/windows_api.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "build_settings.h"
+#include "launcher/core/change_hook.h"
 #include "launcher/core/env_checks.h"
 #include "launcher/core/file_system.h"
 #include "launcher/core/launcher_mgr.h"
@@ -14,6 +16,7 @@
 #include "launcher/core/win_handle.h"
 #include "launcher/patch/exe_patch.h"
 #include "launcher/patch/manifest_name.h"
+#include "launcher/patch/move_journal_file.h"
 #include "launcher/patch/patch_info.h"
 #include "launcher/patch/signed_document.h"
 #include "launcher/patch/version_info.h"
@@ -48,7 +51,8 @@ int Percent(std::size_t i, std::size_t n) { return n == 0 ? 0 : static_cast<int>
 
 }  // namespace
 
-CPatchHelper::CPatchHelper(PatchContext* context) : m_context(context) {}
+CPatchHelper::CPatchHelper(PatchContext* context)
+    : m_context(context), m_journal(std::make_unique<CMoveJournalFile>()) {}
 
 CPatchHelper::~CPatchHelper() = default;
 
@@ -134,11 +138,13 @@ PatchResult CPatchHelper::PatchMainProc() {
     if (!ConnectToPatchServer()) return PatchFailed;
     if (IsStopped()) return PatchStopped;
     if (!g_launcher.m_installRequested) {
+      NoteFileChange();
       CreateDirectories(g_launcher.m_patchDir, true);
+      NoteFileChange();
       g_launcher.WriteReadme(g_launcher.m_patchDir);
     }
     const bool staged = RunPatchStages();
-    CFile::RemoveDirectory(g_launcher.m_patchDir, false);
+    if (SettleMoves()) CFile::RemoveDirectory(g_launcher.m_patchDir, false);
     Panel().SetText("Collect file information...");
     g_launcher.LogDirectoryListing(g_launcher.m_gameDir, true);
     g_launcher.CopyLog(m_currentVersion, m_latestVersion);
@@ -185,11 +191,14 @@ bool CPatchHelper::RunPatchStages() {
     char backup[kMaxPath];
     JoinPath("old", backup, g_launcher.m_patchDir);
     CreateDirectories(backup, false);
-    if (!MoveOldFiles() || !MoveNewFiles()) return false;
+    if (!BeginJournal() || !MoveOldFiles() || !MoveNewFiles()) return false;
   }
   if (!BuildDeleteFiles() || !ValidatePatchFiles() || !RemoveDeletedFiles()) return false;
   g_launcher.SaveInstalledFiles();
   if (IsStopped()) {
+    // Stopped after its moves the run ends as it stands; a stop that rolled back and could
+    // not finish keeps its journal for the next start.
+    if (!m_undoFailed) m_journal->Close();
     if (g_launcher.m_installRequested) g_launcher.DeleteInstalledFiles();
     g_launcher.ShowMessage(0, IDS_UPDATE_STOPPED, kMessageInfo);
     return true;
@@ -198,10 +207,30 @@ bool CPatchHelper::RunPatchStages() {
     g_launcher.ShowMessage(0, IDS_FILE_IN_USE, kMessageInfo);
     return false;
   }
+  m_journal->Commit();
   Panel().SetGameVersion(static_cast<int>(m_latestVersion));
   Panel().SetPanelType(PanelNone);
   if (m_doneMessage != 0) g_launcher.ShowMessage(0, m_doneMessage, kMessageInfo);
   return true;
+}
+
+// A run that failed after its moves without undoing them (the version could not be written)
+// is undone now. False when a backup is not back in place: the temporary folder then stays,
+// with the journal and the backups, for the next start.
+bool CPatchHelper::SettleMoves() {
+  if (m_journal->Pending() && !m_undoFailed) {
+    BeginStage("Rollback files...");
+    m_undoFailed = !m_journal->Undo();
+  }
+  return !m_undoFailed;
+}
+
+// The journal exists before the first move; a run that cannot keep one moves nothing.
+bool CPatchHelper::BeginJournal() {
+  if (IsStopped()) return true;
+  if (m_journal->Begin(m_currentVersion, m_latestVersion)) return true;
+  g_launcher.ShowMessage(0, IDS_DOWNLOAD_COPY_FAILED, kMessageInfo);
+  return false;
 }
 
 bool CPatchHelper::BuildDownloadSet() {
@@ -253,25 +282,32 @@ bool CPatchHelper::BuildDownloadSet() {
 }
 
 bool CPatchHelper::FetchFile(const char* remoteName, const char* localPath, bool resume) {
+  NoteFileChange();
   return GetFile(&CPatchHelper::OnDownloadProgress, resume, m_downloadMgr.get(), remoteName, localPath, this);
 }
 
-// One download with retries: a transfer that fails is tried once more from the start
-// (after a resumed attempt), a digest that differs is downloaded again; at most 4 cycles.
+// One transfer of a file: a failed one is tried once more from the start when the manager
+// can resume (the first try may have resumed a broken file).
+bool CPatchHelper::FetchWithRetry(const char* remoteName, const char* localPath, bool resume) {
+  bool fetched = FetchFile(remoteName, localPath, resume);
+  if (!fetched && m_downloadMgr->IsRestartSupported()) {
+    Sleep(kRetryWaitMs);
+    g_launcher.Log("Retry Downloading file : %s", remoteName);
+    fetched = FetchFile(remoteName, localPath, false);
+  }
+  if (!fetched) g_launcher.Log("Fail to GetFile : %s", remoteName);
+  return fetched;
+}
+
+// One download with retries: a digest that differs is downloaded again from the start; at
+// most 4 cycles.
 bool CPatchHelper::DownloadOne(const PatchEntry& entry, const char* localPath) {
   char remote[kMaxPath];
   FormatString(remote, sizeof(remote), "Talvenor/%s", entry.name.c_str());
   int retries = 3;
   while (!IsStopped()) {
     const std::uint64_t doneBefore = m_doneSize;
-    bool fetched = FetchFile(remote, localPath, m_downloadMgr->IsRestartSupported());
-    if (!fetched && m_downloadMgr->IsRestartSupported()) {
-      Sleep(kRetryWaitMs);
-      g_launcher.Log("Retry Downloading file : %s", remote);
-      fetched = FetchFile(remote, localPath, false);
-    }
-    if (!fetched) g_launcher.Log("Fail to GetFile : %s", remote);
-    if (fetched) {
+    if (FetchWithRetry(remote, localPath, m_downloadMgr->IsRestartSupported())) {
       if (CheckHashCode(localPath, entry.hash)) {
         m_doneSize += entry.size;
         return true;
@@ -279,8 +315,8 @@ bool CPatchHelper::DownloadOne(const PatchEntry& entry, const char* localPath) {
       if (IsStopped()) return true;
       Sleep(kRetryWaitMs);
       g_launcher.Log("Retry Downloading file : %s", entry.name.c_str());
-      if (!FetchFile(remote, localPath, false) && !FetchFile(remote, localPath, false)) {
-        g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
+      if (!FetchWithRetry(remote, localPath, false)) {
+        g_launcher.ShowMessage(0, WriteFailureMessage(IDS_SERVER_UNREACHABLE, localPath, entry.size), kMessageInfo);
         return false;
       }
     }
@@ -292,7 +328,7 @@ bool CPatchHelper::DownloadOne(const PatchEntry& entry, const char* localPath) {
     g_launcher.Log("Downloaded file \"%s\" is currupted.", localPath);
     m_doneSize = doneBefore;
     if (retries == 0) {
-      g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
+      g_launcher.ShowMessage(0, WriteFailureMessage(IDS_SERVER_UNREACHABLE, localPath, entry.size), kMessageInfo);
       return false;
     }
     --retries;
@@ -301,8 +337,44 @@ bool CPatchHelper::DownloadOne(const PatchEntry& entry, const char* localPath) {
   return true;
 }
 
+// The message of a failed write: string 73 when the game's disk has less room left than the
+// write needed (a full disk), else the given one.
+int CPatchHelper::WriteFailureMessage(int stringId, const std::string& path, std::uint64_t bytes) const {
+  ULARGE_INTEGER freeBytes = {};
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (bytes == 0 && GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+    bytes = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  }
+  const bool full = GetDiskFreeSpaceExA(g_launcher.m_gameDir, &freeBytes, nullptr, nullptr) && freeBytes.QuadPart < bytes;
+  return full ? IDS_DISK_FULL : stringId;
+}
+
+// Before anything is fetched: the game folder's volume must hold every download and, while
+// a file is moved (a copy, then the source deleted), one more copy of the largest one.
+bool CPatchHelper::HasRoomForTheRun() const {
+  std::uint64_t largest = 0;
+  for (const auto& item : m_downloadSet) {
+    largest = std::max(largest, item.second.size);
+    WIN32_FILE_ATTRIBUTE_DATA replaced;  // the old file is moved aside the same way
+    if (GetFileAttributesExA(Join(g_launcher.m_gameDir, item.first).c_str(), GetFileExInfoStandard, &replaced)) {
+      largest = std::max(largest, (static_cast<std::uint64_t>(replaced.nFileSizeHigh) << 32) | replaced.nFileSizeLow);
+    }
+  }
+  const std::uint64_t needed = m_totalSize + (g_launcher.m_installRequested ? 0 : largest);
+  ULARGE_INTEGER freeBytes = {};
+  if (!GetDiskFreeSpaceExA(g_launcher.m_gameDir, &freeBytes, nullptr, nullptr)) return true;  // unknown: let the writes tell
+  if (freeBytes.QuadPart >= needed) return true;
+  g_launcher.Log("DownloadFiles() : %llu bytes free on the game's disk, %llu needed.",
+                 static_cast<unsigned long long>(freeBytes.QuadPart), static_cast<unsigned long long>(needed));
+  return false;
+}
+
 bool CPatchHelper::DownloadFiles() {
   if (IsStopped()) return true;
+  if (!HasRoomForTheRun()) {
+    g_launcher.ShowMessage(0, IDS_DISK_FULL, kMessageInfo);
+    return false;
+  }
   Panel().SetProgress(0);
   Panel().SetPanelType(PanelDownload);
   const std::size_t n = m_downloadSet.size();
@@ -364,8 +436,9 @@ bool CPatchHelper::MoveOldFiles() {
       g_launcher.Log("MoveOldFiles : \"%s\" should not exist.", backupPath.c_str());
       DeleteFileA(backupPath.c_str());
     }
-    if (!SafeMoveFile(backupPath.c_str(), gamePath.c_str()) && !SafeMoveFile(backupPath.c_str(), gamePath.c_str())) {
-      g_launcher.ShowMessage(0, IDS_DOWNLOAD_COPY_FAILED, kMessageInfo);
+    if (!m_journal->NoteBackup(gamePath, backupPath) ||
+        (!SafeMoveFile(backupPath.c_str(), gamePath.c_str()) && !SafeMoveFile(backupPath.c_str(), gamePath.c_str()))) {
+      g_launcher.ShowMessage(0, WriteFailureMessage(IDS_DOWNLOAD_COPY_FAILED, gamePath, 0), kMessageInfo);
       Rollback();
       g_launcher.Log("MoveOldFiles - Fail to SafeMoveFile %s, %s", gamePath.c_str(), backupPath.c_str());
       return false;
@@ -389,9 +462,10 @@ bool CPatchHelper::MoveNewFiles() {
       Rollback();
       return false;
     }
-    if (!SafeMoveFile(gamePath.c_str(), m_copyList[i].second.c_str())) {
+    if (!m_journal->NoteNew(gamePath) || !SafeMoveFile(gamePath.c_str(), m_copyList[i].second.c_str())) {
+      const int message = WriteFailureMessage(IDS_DOWNLOAD_COPY_FAILED, m_copyList[i].second, 0);  // before the undo frees room
       Rollback();
-      g_launcher.ShowMessage(0, IDS_DOWNLOAD_COPY_FAILED, kMessageInfo);
+      g_launcher.ShowMessage(0, message, kMessageInfo);
       return false;
     }
     m_newFiles.push_back(gamePath);
@@ -401,16 +475,11 @@ bool CPatchHelper::MoveNewFiles() {
   return true;
 }
 
+// Undoes the journal's moves newest first: files moved in are deleted, backups moved back.
+// A step that cannot be done leaves the journal and the backups for the next start.
 bool CPatchHelper::Rollback() {
   BeginStage("Rollback files...");
-  for (const std::string& path : m_newFiles) {
-    g_launcher.Log("Rollback : delete \"%s\"...", path.c_str());
-    DeleteFileA(path.c_str());
-  }
-  for (const auto& moved : m_backupList) {
-    g_launcher.Log("Rollback : move \"%s\" to \"%s\"...", moved.second.c_str(), moved.first.c_str());
-    SafeMoveFile(moved.first.c_str(), moved.second.c_str());
-  }
+  if (m_journal->Pending() && !m_undoFailed) m_undoFailed = !m_journal->Undo();
   return true;
 }
 
@@ -454,12 +523,22 @@ bool CPatchHelper::ValidatePatchFiles() {
 bool CPatchHelper::RemoveDeletedFiles() {
   if (IsStopped()) return true;
   BeginStage("Remove deleted patch files...");
+  char removedFolder[kMaxPath];
+  JoinPath("removed", removedFolder, g_launcher.m_patchDir);
   const std::size_t n = m_deleteList.size();
   for (std::size_t i = 0; i < n; ++i) {
     Panel().SetProgress(Percent(i, n));
     const std::string path = Join(g_launcher.m_gameDir, m_deleteList[i]);
     if (!FileIsThere(path)) continue;
     g_launcher.Log("Remove file : \"%s\"...", path.c_str());
+    // Within a journaled run a removed file waits beside the backups until the new version
+    // is written, so that an interrupted run can still put it back.
+    if (m_journal->Pending()) {
+      const std::string aside = Join(removedFolder, m_deleteList[i]);
+      if (!FileIsThere(aside) && m_journal->NoteBackup(path, aside) && SafeMoveFile(aside.c_str(), path.c_str())) {
+        continue;
+      }
+    }
     SafeDeleteFile(path.c_str());
   }
   Panel().SetProgress(100);

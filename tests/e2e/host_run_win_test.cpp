@@ -179,6 +179,53 @@ TEST_F(HostRun, DigestThatNeverMatchesFailsAfterFourCycles) {
   ExpectUntouched(before);
 }
 
+// Transfers of a file whose digest never matches: each of the 4 cycles downloads it, and
+// once more after the mismatch, after a pause and "Retry Downloading file" with the entry's
+// name. Over HTTP a cycle first tries to resume the whole wrong file the last one left; the
+// server refuses (416), and only that try is made again at once, with the remote name.
+// (data\\a.txt is the first download: the run ends there.)
+TEST_F(HostRun, TransfersOfAFileWhoseDigestNeverMatches) {
+  struct Case {
+    const char* transport;
+    std::size_t remoteRetries;
+  };
+  for (const Case& c : {Case{"http", 3}, Case{"ftp", 0}}) {
+    const std::string transport = c.transport;
+    SCOPED_TRACE(transport);
+    server_ = UniqueName("count");
+    std::string files = ServerEnv("TALV_HTTP_HOST") + ":80/" + server_;
+    std::string countIn = ServerEnv("TALV_NGINX_ACCESS_LOG_WIN");
+    std::string request = "/" + server_ + "/Talvenor/data/a.txt HTTP/1.1\" 200 ";  // whole transfers
+    if (transport == "ftp") {
+      // The fault FTP server serves normally here and logs every command.
+      files = "any:any@" + ServerEnv("TALV_FAULT_HOST") + ":21/" + server_;
+      ASSERT_TRUE(game_.Publish(2, FtpFolder(server_), files));
+      ASSERT_TRUE(WriteFileBytes(FtpFolder(server_) + "\\Talvenor\\data\\a.txt", "not what the manifest says"));
+      countIn = ServerEnv("TALV_FTP_ROOT_WIN") + "\\..\\fault-ftp.log";
+      request = " RETR Talvenor/data/a.txt";
+    }
+    ASSERT_TRUE(game_.Publish(2, WwwFolder(server_), files));
+    ASSERT_TRUE(WriteFileBytes(WwwFolder(server_) + "\\Talvenor\\data\\a.txt", "not what the manifest says"));
+    const SampleGame::Files before = game_.Snapshot();
+    const std::size_t logged = CountLinesWith(FileLines(countIn), request);
+    const std::string log = LauncherLogFolder() + "\\launcher_log.txt";
+    DeleteFileA(log.c_str());
+    HostSession host;
+    ASSERT_TRUE(host.Start(game_.LauncherPath(), "patchurl:" + HttpBase(server_), game_.GameDir()));
+    EXPECT_EQ(host.Finish(), 1) << host.RawOutput();
+    EXPECT_TRUE(HasLinePrefix(host.Lines(), "message : 46 : ")) << host.RawOutput();
+    auto transfers = [&] { return CountLinesWith(FileLines(countIn), request) - logged; };
+    EXPECT_TRUE(WaitUntil([&] { return transfers() >= 8; }, 5000));  // nginx logs once its reply is out
+    EXPECT_EQ(transfers(), 8u);
+    const std::vector<std::string> lines = FileLines(log);
+    EXPECT_EQ(CountLinesWith(lines, "Retry Downloading file : data\\a.txt"), 4u);
+    EXPECT_EQ(CountLinesWith(lines, "Retry Downloading file : Talvenor/data\\a.txt"), c.remoteRetries);
+    EXPECT_EQ(CountLinesWith(lines, "Fail to GetFile : "), 0u);
+    EXPECT_EQ(CountLinesWith(lines, "\\a.txt\" is currupted."), 4u);
+    ExpectUntouched(before);
+  }
+}
+
 TEST_F(HostRun, TransferCutOffMidwayIsResumed) {
   // The fault server closes every reply after 40,000 bytes: big.bin arrives in three
   // resumed pieces, the small files whole.

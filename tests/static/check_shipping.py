@@ -132,7 +132,22 @@ def main():
         levels = [e.get("level") for e in doc.iter() if e.tag.endswith("}requestedExecutionLevel")]
         return None if levels == ["requireAdministrator"] else "requested execution levels %s" % levels
 
+    def no_kill_hook():
+        # The kill tests' launcher ends itself when this variable names a change; only that
+        # build may carry its name.
+        marker = b"TALV_KILL_AT_CHANGE"
+        with open(os.path.join(bin_dir, "Talvenor.exe"), "rb") as f:
+            if marker in f.read():
+                return "carries the kill hook of the test build"
+        killable = os.path.join(bin_dir, "Talvenor_killable.exe")
+        if os.path.exists(killable):
+            with open(killable, "rb") as f:
+                if marker not in f.read():
+                    return "the marker is not in Talvenor_killable.exe either: the check proves nothing"
+        return None
+
     checks.run("Talvenor.exe.StringTableIsTraditionalChinese", string_table)
+    checks.run("Talvenor.exe.HasNoKillHook", no_kill_hook)
     checks.run("Talvenor.exe.EmbedsTheCompanionsByteForByte", companions)
     checks.run("Talvenor.exe.ManifestRequiresAdministrator", manifest)
     checks.write(report)

@@ -79,6 +79,8 @@ class SampleGame {
 
 // Writes files (relative name -> content) under root, creating the folders they need.
 bool WriteTree(const std::string& root, const SampleGame::Files& files);
+// Copies a folder with everything below it (the target folder is created, files replaced).
+void CopyTree(const std::string& from, const std::string& to);
 // Writes version.dat (4 bytes, little-endian) into a game folder.
 bool WriteVersionFile(const std::string& gameDir, int version);
 // The URL base and server-tree folder for the nginx fixture: http://HOST/<name> and its

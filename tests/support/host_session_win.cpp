@@ -204,22 +204,6 @@ bool WriteTree(const std::string& root, const SampleGame::Files& files) {
 
 namespace {
 
-void CopyTree(const std::string& from, const std::string& to) {
-  CreateDirectoryA(to.c_str(), nullptr);
-  WIN32_FIND_DATAA entry;
-  CFindHandle find(FindFirstFileA((from + "\\*").c_str(), &entry));
-  if (!find) return;
-  do {
-    const std::string name = entry.cFileName;
-    if (name == "." || name == "..") continue;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      CopyTree(from + "\\" + name, to + "\\" + name);
-    } else {
-      CopyFileA((from + "\\" + name).c_str(), (to + "\\" + name).c_str(), FALSE);
-    }
-  } while (FindNextFileA(find.get(), &entry));
-}
-
 void Collect(const std::string& root, const std::string& relative, SampleGame::Files* out) {
   WIN32_FIND_DATAA entry;
   const std::string folder = relative.empty() ? root : root + "\\" + relative;
@@ -238,6 +222,22 @@ void Collect(const std::string& root, const std::string& relative, SampleGame::F
 }
 
 }  // namespace
+
+void CopyTree(const std::string& from, const std::string& to) {
+  CreateDirectoryA(to.c_str(), nullptr);
+  WIN32_FIND_DATAA entry;
+  CFindHandle find(FindFirstFileA((from + "\\*").c_str(), &entry));
+  if (!find) return;
+  do {
+    const std::string name = entry.cFileName;
+    if (name == "." || name == "..") continue;
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      CopyTree(from + "\\" + name, to + "\\" + name);
+    } else {
+      CopyFileA((from + "\\" + name).c_str(), (to + "\\" + name).c_str(), FALSE);
+    }
+  } while (FindNextFileA(find.get(), &entry));
+}
 
 SampleGame::SampleGame(const std::string& folder) : folder_(folder) {
   CreateDirectoryA((folder_ + "\\releases").c_str(), nullptr);

@@ -1,0 +1,30 @@
+// Linked only into Talvenor_killable.exe, a test build: with TALV_KILL_AT_CHANGE=N in its
+// environment the launcher ends itself, as a kill from outside would, just before its N-th
+// change to a file of the game or of its temporary folder. Exit code 77 tells the test that
+// the kill came; a run that ends by itself has made fewer changes than N.
+#include "launcher/core/windows_api.h"
+
+#include <cstdlib>
+
+#include "launcher/core/change_hook.h"
+
+namespace {
+
+constexpr UINT kKilledExitCode = 77;
+long g_changesLeft = 0;
+
+void CountChange() {
+  if (--g_changesLeft == 0) TerminateProcess(GetCurrentProcess(), kKilledExitCode);
+}
+
+struct InstallHook {
+  InstallHook() {
+    char value[32] = {};
+    const DWORD n = GetEnvironmentVariableA("TALV_KILL_AT_CHANGE", value, sizeof(value));
+    if (n == 0 || n >= sizeof(value)) return;
+    g_changesLeft = std::atol(value);
+    if (g_changesLeft > 0) SetChangeHook(&CountChange);
+  }
+} g_installHook;
+
+}  // namespace
