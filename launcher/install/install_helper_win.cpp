@@ -28,7 +28,7 @@ constexpr int kDiskFullError = 28;  // errno ENOSPC
 // Stands in when the caller gives no panel.
 class NullPanel final : public IPanel {
  public:
-  void SetPanelType(int) override {}
+  void SetPanelType(PanelType) override {}
   void SetGameVersion(int) override {}
   void SetText(const char*) override {}
   void SetProgress(int) override {}

@@ -28,7 +28,7 @@ class CPanel : public IPanel {
   CPanel& operator=(const CPanel&) = delete;
 
   // Not attached: type, version and text are ignored; a changed percentage is kept.
-  void SetPanelType(int type) override;
+  void SetPanelType(PanelType type) override;
   void SetGameVersion(int version) override;
   void SetText(const char* text) override;
   void SetProgress(int percent) override;

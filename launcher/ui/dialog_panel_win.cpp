@@ -29,7 +29,7 @@ void CPanel::Flush() {
   InvalidateRect(m_control, nullptr, m_eraseWanted.exchange(false) ? TRUE : FALSE);
 }
 
-void CPanel::SetPanelType(int type) {
+void CPanel::SetPanelType(PanelType type) {
   if (m_control == nullptr) return;
   m_type = type;
   Invalidate(true);

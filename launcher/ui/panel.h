@@ -12,7 +12,7 @@ enum PanelType : int {
 
 class IPanel {
  public:
-  virtual void SetPanelType(int type) = 0;
+  virtual void SetPanelType(PanelType type) = 0;
   virtual void SetGameVersion(int version) = 0;
   virtual void SetText(const char* text) = 0;
   virtual void SetProgress(int percent) = 0;

@@ -104,7 +104,7 @@ bool ProcessPipeCommands() {
   return true;
 }
 
-void CPipePanel::SetPanelType(int type) {
+void CPipePanel::SetPanelType(PanelType type) {
   switch (type) {
     case PanelGeneral:
       WritePipeLine("panelType : general");

@@ -39,7 +39,7 @@ bool ProcessPipeCommands();
 
 class CPipePanel : public IPanel {
  public:
-  void SetPanelType(int type) override;
+  void SetPanelType(PanelType type) override;
   void SetGameVersion(int version) override;
   void SetText(const char* text) override;
   void SetProgress(int percent) override;

@@ -73,7 +73,7 @@ inline std::vector<std::string> RecordedFiles(const InstalledFileTree& tree) {
 // Records texts and changed percentages (as the dialog's panel repaints only on a change).
 class RecordingPanel final : public IPanel {
  public:
-  void SetPanelType(int type) override { types.push_back(type); }
+  void SetPanelType(PanelType type) override { types.push_back(type); }
   void SetGameVersion(int) override {}
   void SetText(const char* text) override { texts.push_back(text != nullptr ? text : ""); }
   void SetProgress(int percent) override {
