@@ -306,6 +306,57 @@ TEST_F(Talvpack, InstallerImagesCarryEmptyFoldersAndTheVersion) {
   EXPECT_EQ(entries("own").count("version.dat"), 1u);
 }
 
+// verify reads a tree as the launcher will: a good tree passes, and each fault is named.
+TEST_F(Talvpack, VerifyNamesEveryFault) {
+  const fs::path game = dir_ / "game";
+  Put(game / "client.exe", "MZ client");
+  Put(game / u8"許" / u8"功.dat", "function");
+  ASSERT_EQ(Talv({"keygen", (dir_ / "k.pub").string(), (dir_ / "k.key").string()}).code, 0);
+  ASSERT_EQ(Talv({"keygen", (dir_ / "other.pub").string(), (dir_ / "other.key").string()}).code, 0);
+  const fs::path tree = dir_ / "www";
+  const struct {
+    const char* what;
+    void (*spoil)(const fs::path& tree, const fs::path& dir);
+    const char* fault;  // nullptr: all well
+  } cases[] = {
+      {"good tree", [](const fs::path&, const fs::path&) {}, nullptr},
+      {"changed file", [](const fs::path& t, const fs::path&) { Put(t / "Talvenor" / "client.exe", "MZ clienT"); },
+       "\"client.exe\": the file's MD5 is not the manifest's"},
+      {"longer file", [](const fs::path& t, const fs::path&) { Put(t / "Talvenor" / "client.exe", "MZ client!"); },
+       "the file has 10 bytes, the manifest says 9"},
+      {"missing file", [](const fs::path& t, const fs::path&) { fs::remove(t / "Talvenor" / u8"許" / u8"功.dat"); },
+       "\"\xB3\x5C\\\xA5\x5C.dat\": the file"},
+      {"bad signature",
+       [](const fs::path& t, const fs::path& d) {
+         const std::string other = "'" + (d / "other.key").string() + "'";
+         EXPECT_EQ(std::system(("'" + std::string(std::getenv("TALV_BIN_DIR")) + "/talvpack' sign --key " + other + " '" +
+                                (t / "version.txt").string() + "'").c_str()), 0);
+       },
+       "version.txt.minisig: "},
+      {"missing signature", [](const fs::path& t, const fs::path&) { fs::remove(t / "patch_live.txt.minisig"); },
+       "patch_live.txt.minisig is missing"},
+      {"missing manifest", [](const fs::path& t, const fs::path&) { fs::remove(t / "version.txt"); },
+       "version.txt is missing"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(tree);
+    ASSERT_EQ(Talv({"publish", "--version", "9", "--login", "l", "--files-address", "f", "--sign-key",
+                    (dir_ / "k.key").string(), game.string(), tree.string()})
+                  .code,
+              0);
+    c.spoil(tree, dir_);
+    const ToolRun r = Talv({"verify", "--public-key", (dir_ / "k.pub").string(), tree.string()});
+    if (c.fault == nullptr) {
+      EXPECT_EQ(r.code, 0) << r.out << r.err;
+      continue;
+    }
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.out.find(c.fault), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("1 fault"), std::string::npos) << r.err;
+  }
+}
+
 // A new launcher beside a published tree: talvenor.txt names it with its size, md5sum's
 // digest and the launcher version the patch information announces.
 TEST_F(Talvpack, LauncherJoinsThePublishedTree) {
