@@ -200,9 +200,12 @@ bool BuildImage(const Image& image, const std::vector<unsigned char>& launcher, 
     *error = "cannot write \"" + Shown(staging / image.launcherName) + "\"";
     return false;
   }
-  if (image.partSize == 0) return WriteZipArchive(staging / image.zipName, items, image.level, error);
-  const fs::path archive = staging / ".installer.zip";
-  return WriteZipArchive(archive, items, image.level, error) && WriteParts(image, archive, staging, error);
+  Progress progress(kCommand);
+  progress.SetTotal(items.size(), 0);
+  const fs::path archive = image.partSize == 0 ? staging / image.zipName : staging / ".installer.zip";
+  if (!WriteZipArchive(archive, items, image.level, error, &progress)) return false;
+  progress.Finish();
+  return image.partSize == 0 || WriteParts(image, archive, staging, error);
 }
 
 bool Inside(const fs::path& path, const fs::path& folder) {

@@ -142,21 +142,16 @@ bool BuildTree(const Options& options, const PublishSettings& s, const SecretKey
   std::vector<GameFile> files;
   if (!ListGameFiles(PathOfWord(options.operands[0]), &files, error)) return false;
   WarnOfLauncher(files);
+  // Copied and hashed in one read: the manifest describes exactly the bytes published.
   const fs::path files_root = staging / "Talvenor";
+  Progress progress("publish");
+  std::uint64_t total = 0;
   std::error_code ec;
-  std::vector<GameFile> staged;
-  for (const GameFile& f : files) {
-    const fs::path target = files_root / f.relative;
-    fs::create_directories(target.parent_path(), ec);
-    if (ec || !fs::copy_file(f.path, target, fs::copy_options::overwrite_existing, ec) || ec) {
-      *error = "cannot copy \"" + Shown(f.path) + "\"" + (ec ? ": " + ec.message() : "");
-      return false;
-    }
-    staged.push_back(GameFile{f.name, target, f.relative});
-  }
-  // Digests of the copies: the manifest describes exactly the bytes published.
+  for (const GameFile& f : files) total += fs::file_size(f.path, ec);
+  progress.SetTotal(files.size(), total);
   std::vector<Record> records;
-  if (!BuildRecords(staged, options, s.version, &records, error)) return false;
+  if (!BuildRecords(files, options, s.version, &records, error, &files_root, &progress)) return false;
+  progress.Finish();
   const std::string manifest = FormatManifest(records);
   const std::string info = PatchInformation(s);
   if (!ReadsBack(info, s, manifest, records, error)) return false;

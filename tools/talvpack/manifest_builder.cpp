@@ -1,13 +1,16 @@
 #include "tools/talvpack/manifest_builder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <random>
 #include <exception>
 #include <system_error>
+#include <thread>
 
 #include "launcher/core/limits.h"
 #include "launcher/core/paths.h"
@@ -51,10 +54,6 @@ std::u32string CaseKeyOf(const fs::path& relative) {
     joined += text;
   }
   return CaseKey(joined);
-}
-
-bool ReadPiece(void* source, unsigned char* buffer, std::uint32_t n) {
-  return std::fread(buffer, 1, n, static_cast<std::FILE*>(source)) == n;
 }
 
 }  // namespace
@@ -182,24 +181,78 @@ bool ListGameFiles(const fs::path& dir, std::vector<GameFile>* files, std::strin
   return true;
 }
 
-bool HashFile(const fs::path& path, std::uint64_t* size, unsigned char digest[kMd5DigestSize], std::string* error) {
+namespace {
+
+// The source of a hash that may also write what it reads into a copy.
+struct CopyingSource {
+  std::FILE* in;
+  std::FILE* out;  // null: hash only
+};
+
+bool ReadAndCopy(void* source, unsigned char* buffer, std::uint32_t n) {
+  auto* s = static_cast<CopyingSource*>(source);
+  return std::fread(buffer, 1, n, s->in) == n && (s->out == nullptr || std::fwrite(buffer, 1, n, s->out) == n);
+}
+
+}  // namespace
+
+bool HashFile(const fs::path& path, std::uint64_t* size, unsigned char digest[kMd5DigestSize], std::string* error,
+              const fs::path* copy) {
   std::error_code ec;
   const std::uintmax_t length = fs::file_size(path, ec);
-  std::FILE* file = ec ? nullptr : OpenHostFile(path, "rb");
-  if (file == nullptr) {
+  CopyingSource source{ec ? nullptr : OpenHostFile(path, "rb"), nullptr};
+  if (source.in == nullptr) {
     *error = "cannot read \"" + Shown(path) + "\"";
     return false;
   }
-  const bool ok = HashFileContents(length, ReadPiece, file, digest);
+  if (copy != nullptr) {
+    fs::create_directories(copy->parent_path(), ec);
+    source.out = OpenHostFile(*copy, "wb");
+    if (source.out == nullptr) {
+      std::fclose(source.in);
+      *error = "cannot create \"" + Shown(*copy) + "\"";
+      return false;
+    }
+  }
+  const bool ok = HashFileContents(length, ReadAndCopy, &source, digest);
   // One byte more than the size said means the file grew while it was read.
-  const bool grew = std::fgetc(file) != EOF;
-  std::fclose(file);
-  if (!ok || grew) {
-    *error = "cannot read \"" + Shown(path) + "\" (read failed or the file changed while it was read)";
+  const bool grew = std::fgetc(source.in) != EOF;
+  std::fclose(source.in);
+  const bool written = source.out == nullptr || std::fclose(source.out) == 0;
+  if (!ok || grew || !written) {
+    *error = "cannot " + std::string(copy != nullptr ? "copy" : "read") + " \"" + Shown(path) +
+             "\" (a read or write failed, or the file changed while it was read)";
     return false;
   }
   *size = length;
   return true;
+}
+
+bool HashFiles(const std::vector<GameFile>& files, const fs::path* copyRoot, Progress* progress,
+               std::vector<Record>* records, std::string* error) {
+  records->assign(files.size(), Record());
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> failed{false};
+  std::mutex firstError;
+  // Two threads: one reads while the other hashes, which keeps both the disk and MD5 busy.
+  const auto work = [&]() {
+    for (std::size_t i; !failed && (i = next++) < files.size();) {
+      Record& r = (*records)[i];
+      r.name = files[i].name;
+      std::string why;
+      const fs::path copy = copyRoot != nullptr ? *copyRoot / files[i].relative : fs::path();
+      if (!HashFile(files[i].path, &r.size, r.digest, &why, copyRoot != nullptr ? &copy : nullptr)) {
+        std::lock_guard<std::mutex> lock(firstError);
+        if (!failed.exchange(true)) *error = why;
+        return;
+      }
+      if (progress != nullptr) progress->Add(1, r.size);
+    }
+  };
+  std::thread helper(work);
+  work();
+  helper.join();
+  return !failed;
 }
 
 bool LoadManifest(const std::string& path, std::vector<Record>* records, std::string* error) {
@@ -260,22 +313,20 @@ std::vector<Record> MergeRecords(const std::vector<Record>& current, const std::
 }
 
 bool BuildRecords(const std::vector<GameFile>& files, const Options& options, int version,
-                  std::vector<Record>* records, std::string* error) {
+                  std::vector<Record>* records, std::string* error, const fs::path* copyRoot, Progress* progress) {
   std::vector<Record> previous;
   auto p = options.values.find("--previous");
   if (p != options.values.end() && !LoadManifest(p->second, &previous, error)) return false;
-  std::vector<Record> current;
   for (const GameFile& f : files) {
-    Record r;
-    r.name = f.name;
-    if (!HashFile(f.path, &r.size, r.digest, error)) return false;
-    if (r.size == 0) {
+    std::error_code ec;
+    if (fs::file_size(f.path, ec) == 0 && !ec) {
       // Size 0 is how a manifest says "removed": the launcher would delete this file.
-      *error = "the manifest cannot carry the empty file \"" + f.name + "\": size 0 marks a removed file";
+      *error = "the manifest cannot carry the empty file \"" + Shown(f.relative) + "\": size 0 marks a removed file";
       return false;
     }
-    current.push_back(r);
   }
+  std::vector<Record> current;
+  if (!HashFiles(files, copyRoot, progress, &current, error)) return false;
   *records = MergeRecords(current, previous, version);
   return true;
 }

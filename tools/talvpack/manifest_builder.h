@@ -9,6 +9,7 @@
 
 #include "launcher/storage/zip_archive.h"
 #include "launcher/transfer/md5.h"
+#include "tools/talvpack/progress.h"
 
 namespace talvpack {
 
@@ -56,9 +57,15 @@ std::string ArchiveNamesProblem(const ZipArchive& archive);
 // A name for the zip archive: "/" for "\", character by character.
 std::string ArchiveName(const std::string& manifestName);
 
-// Size and MD5 digest of a file.
+// Size and MD5 digest of a file; with copy, the bytes hashed are written there too (its
+// folders made), so that the digest is the copy's.
 bool HashFile(const std::filesystem::path& path, std::uint64_t* size, unsigned char digest[kMd5DigestSize],
-              std::string* error);
+              std::string* error, const std::filesystem::path* copy = nullptr);
+
+// The records (name, size, digest) of files, hashed on two threads; with copyRoot each file
+// is copied to copyRoot / its relative name as it is hashed.
+bool HashFiles(const std::vector<GameFile>& files, const std::filesystem::path* copyRoot, Progress* progress,
+               std::vector<Record>* records, std::string* error);
 
 // The records of a previous manifest (either form), read as the launcher reads it.
 bool LoadManifest(const std::string& path, std::vector<Record>* records, std::string* error);
@@ -69,10 +76,12 @@ bool LoadManifest(const std::string& path, std::vector<Record>* records, std::st
 // version, and a removal record already there is kept as it was. Sorted by name.
 std::vector<Record> MergeRecords(const std::vector<Record>& current, const std::vector<Record>& previous, int version);
 
-// The records of files (hashed now) merged with the manifest named by --previous, if any.
-// An empty file is refused: its record would read as a removal.
+// The records of files (hashed now, and copied below copyRoot when given) merged with the
+// manifest named by --previous, if any. An empty file is refused: its record would read as a
+// removal.
 bool BuildRecords(const std::vector<GameFile>& files, const Options& options, int version,
-                  std::vector<Record>* records, std::string* error);
+                  std::vector<Record>* records, std::string* error, const std::filesystem::path* copyRoot = nullptr,
+                  Progress* progress = nullptr);
 
 // The record form, one "name,size,DIGEST,version" line per record, CR LF after each.
 std::string FormatManifest(const std::vector<Record>& records);

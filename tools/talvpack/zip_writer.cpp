@@ -265,7 +265,7 @@ bool ZipWriter::Close(std::string* error) {
 namespace {
 
 bool WriteAndCheck(const std::filesystem::path& path, const std::vector<ZipItem>& items, int level,
-                   std::string* error) {
+                   std::string* error, talvpack::Progress* progress) {
   ZipWriter zip;
   if (!zip.Open(path, error)) return false;
   const std::time_t now = std::time(nullptr);
@@ -286,6 +286,10 @@ bool WriteAndCheck(const std::filesystem::path& path, const std::vector<ZipItem>
       if (error->empty()) *error = "cannot add \"" + talvpack::Shown(item.source) + "\"";
       return false;
     }
+    if (progress != nullptr) {
+      std::error_code ec;
+      progress->Add(1, item.folder || item.source.empty() ? item.bytes.size() : std::filesystem::file_size(item.source, ec));
+    }
   }
   if (!zip.Close(error)) return false;
   ZipArchive check;
@@ -302,8 +306,8 @@ bool WriteAndCheck(const std::filesystem::path& path, const std::vector<ZipItem>
 }  // namespace
 
 bool WriteZipArchive(const std::filesystem::path& path, const std::vector<ZipItem>& items, int level,
-                     std::string* error) {
-  if (WriteAndCheck(path, items, level, error)) return true;
+                     std::string* error, talvpack::Progress* progress) {
+  if (WriteAndCheck(path, items, level, error, progress)) return true;
   std::error_code ec;
   std::filesystem::remove(path, ec);  // no half archive for anyone to ship
   return false;

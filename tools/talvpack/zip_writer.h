@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/talvpack/progress.h"
+
 class ZipWriter {
  public:
   ZipWriter() = default;
@@ -54,7 +56,7 @@ struct ZipItem {
 // Writes items in order into path, then reads the archive back with the launcher's own
 // reader: every name as written, in that order.
 bool WriteZipArchive(const std::filesystem::path& path, const std::vector<ZipItem>& items, int level,
-                     std::string* error);
+                     std::string* error, talvpack::Progress* progress = nullptr);
 
 // DOS date and time of a file's modification time, as local time.
 bool DosTimeOfFile(const std::filesystem::path& path, std::uint16_t* dosDate, std::uint16_t* dosTime);
