@@ -57,8 +57,11 @@ class ChineseNames : public ::testing::Test {
 
 }  // namespace
 
+// The tree talvpack.exe writes keeps the files under their Unicode names, which a Windows
+// server finds for a request read in the system code page: the fault server's "cp950" mode
+// serves it so. (The host build names them by the bytes themselves, for Linux servers.)
 TEST_F(ChineseNames, PublishedTreePatchesThemUnderTheirNames) {
-  ASSERT_TRUE(game_.Publish(2, WwwFolder(server_), ServerEnv("TALV_HTTP_HOST") + ":80/" + server_));
+  ASSERT_TRUE(game_.Publish(2, WwwFolder(server_), ServerEnv("TALV_FAULT_HOST") + ":80/cp950/" + server_));
   const ProcessResult verify = Talvpack("verify \"" + WwwFolder(server_) + "\"");
   EXPECT_EQ(verify.exitCode, 0u) << verify.output;
   ASSERT_NO_FATAL_FAILURE(Patch());
@@ -111,6 +114,8 @@ TEST(TalvpackWindowsNames, NameWithoutBig5FormIsRefusedBeforeAnythingIsWritten) 
     EXPECT_TRUE(r.finished);
     EXPECT_NE(r.exitCode, 0u);
     EXPECT_NE(r.output.find(".txt\" has no code page 950 (Big5) form"), std::string::npos) << r.output;
-    if (!c.out.empty()) EXPECT_FALSE(PathExists(c.out));
+    if (!c.out.empty()) {
+      EXPECT_FALSE(PathExists(c.out));
+    }
   }
 }

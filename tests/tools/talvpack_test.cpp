@@ -230,9 +230,9 @@ TEST_F(Talvpack, NamesAreWrittenInCodePage950) {
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries.count("\xB8\xEA\xAE\xC6\\\xB4\xFA\xB8\xD5.txt"), 1u);
   EXPECT_EQ(entries.count("\xB3\x5C\\\xA5\x5C.dat"), 1u);
-  // Served under the names the game folder gives them.
-  EXPECT_EQ(Slurp(out / "Talvenor" / u8"許" / u8"功.dat"), "function");
-  EXPECT_EQ(Slurp(out / "Talvenor" / u8"資料" / u8"測試.txt"), "test");
+  // Served under the bytes the launcher asks for: a Linux server names files by bytes.
+  EXPECT_EQ(Slurp(out / "Talvenor" / "\xB3\x5C" / "\xA5\x5C.dat"), "function");
+  EXPECT_EQ(Slurp(out / "Talvenor" / "\xB8\xEA\xAE\xC6" / "\xB4\xFA\xB8\xD5.txt"), "test");
 
   ToolRun z = Talv({"zip", game.string(), "-o", (dir_ / "patch.zip").string()});
   ASSERT_EQ(z.code, 0) << z.err;
@@ -324,7 +324,7 @@ TEST_F(Talvpack, VerifyNamesEveryFault) {
        "\"client.exe\": the file's MD5 is not the manifest's"},
       {"longer file", [](const fs::path& t, const fs::path&) { Put(t / "Talvenor" / "client.exe", "MZ client!"); },
        "the file has 10 bytes, the manifest says 9"},
-      {"missing file", [](const fs::path& t, const fs::path&) { fs::remove(t / "Talvenor" / u8"許" / u8"功.dat"); },
+      {"missing file", [](const fs::path& t, const fs::path&) { fs::remove(t / "Talvenor" / "\xB3\x5C" / "\xA5\x5C.dat"); },
        "\"\xB3\x5C\\\xA5\x5C.dat\": the file"},
       {"bad signature",
        [](const fs::path& t, const fs::path& d) {

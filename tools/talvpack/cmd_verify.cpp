@@ -104,7 +104,7 @@ void CheckListedFiles(Tree& tree, const char* document, const fs::path& folder, 
       tree.Fault(shown + ": the launcher refuses the name");
       continue;
     }
-    if (!HostPathOf(e.name, &relative) || !FromCodePage950(e.name, &text32)) {
+    if (!ServedPathOf(e.name, &relative) || !FromCodePage950(e.name, &text32)) {
       tree.Fault(shown + ": the name is not code page 950 (Big5) text");
       continue;
     }

@@ -37,6 +37,13 @@ bool FromCodePage950(const std::string& bytes, std::u32string* out);
 // are not Big5.
 bool HostPathOf(const std::string& launcherName, std::filesystem::path* out);
 
+// Where a patch server tree keeps the file the launcher fetches as "Talvenor/" + name: the
+// launcher asks for the code page 950 bytes as they are. Linux servers (nginx, FTP) serve
+// file names as bytes, so there the file is named by those bytes; Windows keeps names in
+// UTF-16 and its servers read a request in the system code page, so there it is HostPathOf.
+// False when the bytes are not Big5.
+bool ServedPathOf(const std::string& launcherName, std::filesystem::path* out);
+
 // The name the launcher reads for a host path relative to the game folder: its components
 // in code page 950 joined by separator ('\\' for manifests, '/' for archives). False, with
 // why, when a component has no Big5 form.

@@ -6,6 +6,8 @@
 
 #include "tools/talvpack/host_names.h"
 
+#include "launcher/core/paths.h"
+
 namespace fs = std::filesystem;
 
 namespace talvpack {
@@ -77,6 +79,22 @@ bool FromCodePage950(const std::string& bytes, std::u32string* out) {
   if (!Convert("UTF-32LE", "CP950", bytes, &utf32)) return false;
   *out = FromUtf32Bytes(utf32);
   return true;
+}
+
+bool ServedPathOf(const std::string& launcherName, fs::path* out) {
+  std::u32string text;
+  if (!FromCodePage950(launcherName, &text)) return false;
+  *out = fs::path();
+  std::string component;
+  for (const char* p = launcherName.c_str();; p = NextPathChar(p)) {
+    if (*p == '\0' || IsPathSeparator(*p)) {
+      if (!component.empty()) *out /= component;
+      if (*p == '\0') return true;
+      component.clear();
+    } else {
+      component.append(p, NextPathChar(p));
+    }
+  }
 }
 
 std::FILE* OpenHostFile(const fs::path& path, const char* mode) { return std::fopen(path.c_str(), mode); }

@@ -95,6 +95,8 @@ bool FromCodePage950(const std::string& bytes, std::u32string* out) {
   return CodePointsOfUtf16(wide, out);
 }
 
+bool ServedPathOf(const std::string& launcherName, fs::path* out) { return HostPathOf(launcherName, out); }
+
 std::FILE* OpenHostFile(const fs::path& path, const char* mode) {
   const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
   return _wfopen(path.c_str(), wideMode.c_str());

@@ -240,7 +240,9 @@ bool HashFiles(const std::vector<GameFile>& files, const fs::path* copyRoot, Pro
       Record& r = (*records)[i];
       r.name = files[i].name;
       std::string why;
-      const fs::path copy = copyRoot != nullptr ? *copyRoot / files[i].relative : fs::path();
+      fs::path served;
+      if (copyRoot != nullptr) ServedPathOf(files[i].name, &served);  // the name came from the host
+      const fs::path copy = copyRoot != nullptr ? *copyRoot / served : fs::path();
       if (!HashFile(files[i].path, &r.size, r.digest, &why, copyRoot != nullptr ? &copy : nullptr)) {
         std::lock_guard<std::mutex> lock(firstError);
         if (!failed.exchange(true)) *error = why;

@@ -63,7 +63,7 @@ bool HashFile(const std::filesystem::path& path, std::uint64_t* size, unsigned c
               std::string* error, const std::filesystem::path* copy = nullptr);
 
 // The records (name, size, digest) of files, hashed on two threads; with copyRoot each file
-// is copied to copyRoot / its relative name as it is hashed.
+// is copied as it is hashed to where a server tree rooted there serves it (ServedPathOf).
 bool HashFiles(const std::vector<GameFile>& files, const std::filesystem::path* copyRoot, Progress* progress,
                std::vector<Record>* records, std::string* error);
 
