@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "launcher/core/limits.h"
+#include "launcher/patch/patch_result.h"
 
 class CDownloadMgr;
 class CPatchInfo;
@@ -54,8 +55,8 @@ class CPatchHelper {
   CPatchHelper(const CPatchHelper&) = delete;
   CPatchHelper& operator=(const CPatchHelper&) = delete;
 
-  // 1 success (patched or current), 0 failure, -1 stopped, 3 play refused.
-  int PatchMainProc();
+  // Done: patched, or current already.
+  PatchResult PatchMainProc();
 
   bool ConnectToPatchServer();
   bool RunPatchStages();
