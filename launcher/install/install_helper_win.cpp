@@ -275,11 +275,14 @@ bool CInstallHelper::ExtractArchive(unzFile archive, const char* archivePath) {
     // would be written under another name than the archive shows.
     const bool fits = info.size_filename < sizeof(name) && std::strlen(name) == info.size_filename;
     name[sizeof(name) - 1] = '\0';
-    if (!fits || !IsZipFolderName(name)) {
-      if (!fits || !MakeZipEntryPath(g_launcher.m_gameDir, name, outputPath)) {
-        g_launcher.Log("Fail to extract file, the name is refused : \"%s\"", name);
-        return false;
-      }
+    if (!fits || !MakeZipEntryPath(g_launcher.m_gameDir, name, outputPath)) {
+      g_launcher.Log("Fail to extract file, the name is refused : \"%s\"", name);
+      return false;
+    }
+    if (IsZipFolderName(name)) {
+      // An empty folder the game needs (the client check looks for "movie" and "mp3").
+      CreateDirectories(outputPath, false);
+    } else {
       char folder[kMaxPath];
       GetParentDir(folder, outputPath);
       g_launcher.Log("Extract file : %s", outputPath);

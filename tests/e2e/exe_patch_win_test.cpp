@@ -69,7 +69,7 @@ class ExePatchRun : public ::testing::Test {
     CreateDirectoryA(source.c_str(), nullptr);
     const std::string zip = scratch_ / (name + ".zip");
     if (!WriteTree(source, files)) return "";
-    if (!Talvpack("zip \"" + source + "\" -o \"" + zip + "\" --level " + std::to_string(level))) return "";
+    if (!Talvpack("zip --allow-empty \"" + source + "\" -o \"" + zip + "\" --level " + std::to_string(level))) return "";
     return zip;
   }
 

@@ -40,6 +40,7 @@ constexpr std::uint32_t kScreenMs = 60000;
 // A game as the publisher packs it: the client with the folders that make an installation.
 const Tree kGame = {{"Talvenor.exe", "the installed launcher"},
                     {"client.exe", "client"},
+                    {"version.dat", std::string("\x01\0\0\0", 4)},
                     {"movie\\intro.avi", "movie"},
                     {"mp3\\theme.mp3", "music"},
                     {"data\\maps\\world.map", std::string(3000, 'w')}};
@@ -672,6 +673,57 @@ TEST_F(InstallerFlow, InstalledPatchedAndUninstalledLeavesNothing) {
   // its own file.
   EXPECT_TRUE(WaitUntil([&] { return !PathExists(game); }, 30000)) << ReadTree(game).size();
   EXPECT_TRUE(WaitUntil([&] { return RemoverFiles() == removersBefore; }, 30000));
+}
+
+// An image made with --version, of a game with Chinese names (許 and 功 end in the byte of
+// "\\") and empty "movie" and "mp3" folders, installed through the screens: the game is
+// there under its names, counts as installed, and its first launch against a server at the
+// same version fetches nothing but the patch information and starts the client.
+TEST_F(InstallerFlow, ImageAtItsVersionInstallsAPlayableGameThatDownloadsNothing) {
+  if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
+  const std::string data = "\xB8\xEA\xAE\xC6", xu = "\xB3\x5C";  // 資料, 許 in code page 950
+  const Tree files = {{"Talvenor.exe", ReadFileOr(BinPath("Talvenor.exe"))},
+                      {"client.exe", ReadFileOr(BinPath("stub_client.exe"))},
+                      {data + "\\\xB4\xFA\xB8\xD5.txt", "test"},  // 資料\測試.txt
+                      {xu + "\\\xA5\x5C.dat", "function"}};       // 許\功.dat
+  const std::string source = scratch_ / "release7";
+  CreateDirectoryA(source.c_str(), nullptr);
+  ASSERT_TRUE(WriteTree(source, files));
+  for (const char* empty : {"movie", "mp3"}) ASSERT_TRUE(CreateDirectoryA((source + "\\" + empty).c_str(), nullptr));
+  const std::string image = scratch_ / "image7";
+  const ProcessResult packed = RunTalvpack("installer --version 7 --launcher \"" + BinPath("Talvenor.exe") + "\" \"" +
+                                           source + "\" \"" + image + "\"");
+  ASSERT_TRUE(packed.finished && packed.exitCode == 0) << packed.output;
+  const std::string game = scratch_ / "game7";
+  ASSERT_NO_FATAL_FAILURE(Install(image, game));
+  for (const auto& [name, content] : files) EXPECT_EQ(ReadFileOr(game + "\\" + name), content) << name;
+  EXPECT_EQ(ReadFileOr(game + "\\version.dat"), std::string("\x07\0\0\0", 4));
+  for (const char* empty : {"movie", "mp3"}) {
+    const DWORD attributes = GetFileAttributesA((game + "\\" + empty).c_str());
+    EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) << empty;
+  }
+
+  const std::string server = "at7_" + std::to_string(TickMs());
+  const ProcessResult published =
+      RunTalvpack("publish --version 7 --login 127.0.0.1:11000 --files-address " + ServerEnv("TALV_HTTP_HOST") + ":80/" +
+                  server + " \"" + source + "\" \"" + WwwFolder(server) + "\"");
+  ASSERT_TRUE(published.finished && published.exitCode == 0) << published.output;
+  const std::string accessLog = ServerEnv("TALV_NGINX_ACCESS_LOG_WIN");
+  const std::size_t logged = FileLines(accessLog).size();
+  HostSession host;
+  ASSERT_TRUE(host.Start(game + "\\Talvenor.exe", "play patchurl:" + HttpBase(server), game));
+  EXPECT_EQ(host.Finish(), 0) << host.RawOutput();
+  EXPECT_EQ(host.Result(), "1") << host.RawOutput();
+  EXPECT_TRUE(WaitUntil([&] { return !ReadFileOr(game + "\\client.exe.cmdline").empty(); }, 30000));
+  const auto requests = [&] {
+    std::vector<std::string> lines = FileLines(accessLog);
+    std::size_t count = 0;
+    for (std::size_t i = logged; i < lines.size(); ++i) count += lines[i].find("/" + server + "/") != std::string::npos;
+    return count;
+  };
+  // nginx logs a request once its reply is out, which may be after the launcher ended.
+  EXPECT_TRUE(WaitUntil([&] { return requests() >= 1; }, 5000));
+  EXPECT_EQ(requests(), 1u) << "only patch_live.txt is asked for";
 }
 
 // The installer screen of the real dialog in the middle of an extraction.

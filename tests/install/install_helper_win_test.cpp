@@ -224,7 +224,9 @@ TEST_F(Install, FolderEntriesAreFoldersNeverFiles) {
   ASSERT_TRUE(RunLocalInstallation(&panel_, nullptr));
   const Tree installed = {{"emptydir\\inside.txt", "inside the folder"}, {"top.txt", "top level"}};
   EXPECT_EQ(ReadTree(game_), installed);
-  EXPECT_FALSE(PathExists(game_ + "\\back"));
+  // A folder entry, with either separator, is made as a folder (an empty one too).
+  const DWORD attributes = GetFileAttributesA((game_ + "\\back\\slash").c_str());
+  EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
   EXPECT_EQ(Recorded(), Expected(installed));
 }
 

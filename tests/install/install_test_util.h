@@ -54,7 +54,7 @@ inline std::string PackZip(const ScopedTempDir& scratch, const Tree& files) {
   const std::string zip = source + ".zip";
   CreateDirectoryA(source.c_str(), nullptr);
   if (!WriteTree(source, files)) return "";
-  const ProcessResult r = RunTalvpack("zip \"" + source + "\" -o \"" + zip + "\"");
+  const ProcessResult r = RunTalvpack("zip --allow-empty \"" + source + "\" -o \"" + zip + "\"");
   return r.finished && r.exitCode == 0 ? zip : "";
 }
 

@@ -27,6 +27,9 @@ class TalvpackInstaller : public ::testing::Test {
     game_ = scratch_ / "game";
     CreateDirectoryA(game_.c_str(), nullptr);
     ASSERT_TRUE(WriteTree(game_, kGame));
+    // The client check wants these two folders, empty or not.
+    CreateDirectoryA((game_ + "\\movie").c_str(), nullptr);
+    CreateDirectoryA((game_ + "\\mp3").c_str(), nullptr);
     saved_ = {L.mgr.m_currentDir, L.mgr.m_mode};
   }
   void TearDown() override {
@@ -38,7 +41,8 @@ class TalvpackInstaller : public ::testing::Test {
 
   ProcessResult Pack(const std::string& options, const std::string& out, const std::string& launcher = "") {
     return RunTalvpack("installer --launcher \"" + (launcher.empty() ? BinPath("Talvenor.exe") : launcher) + "\" " +
-                       options + " \"" + game_ + "\" \"" + out + "\"");
+                       (options.find("--version") == std::string::npos ? "--version 7 " : "") + options + " \"" +
+                       game_ + "\" \"" + out + "\"");
   }
 
   // Installs from the image as the launcher started in it would: its data file is found by
@@ -55,7 +59,14 @@ class TalvpackInstaller : public ::testing::Test {
     ASSERT_TRUE(L.mgr.SetGameDir(installed.c_str()));
     L.mgr.m_mode = mode;
     ASSERT_TRUE(RunLocalInstallation(nullptr, nullptr)) << L.log.Joined();
-    EXPECT_EQ(ReadTree(installed), kGame);
+    Tree expected = kGame;
+    expected["version.dat"] = std::string("\x07\0\0\0", 4);  // installed at its version
+    EXPECT_EQ(ReadTree(installed), expected);
+    for (const char* folder : {"movie", "mp3"}) {
+      const DWORD attributes = GetFileAttributesA((installed + "\\" + folder).c_str());
+      EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) << folder;
+    }
+    EXPECT_EQ(L.mgr.ReadClientVersion(), 7);
   }
 
   ScopedLauncher L;
@@ -123,6 +134,7 @@ TEST_F(TalvpackInstaller, RefusalsLeaveNoImage) {
       {"output inside the game", "", game_ + "\\image", "", "outside GAME_DIR"},
       {"part size 0", "--parts 0", scratch_ / "o3", "", "--parts takes a size"},
       {"missing launcher", "", scratch_ / "o4", scratch_ / "none.exe", "cannot read"},
+      {"no version", "--version 0", scratch_ / "o5", "", "--version N is required"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

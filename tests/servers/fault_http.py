@@ -12,6 +12,8 @@ Files come from ROOT; the first path components choose the behaviour:
     /flaky/<k>/<key>/<path>        the first k requests naming key get 500, later ones succeed
     /slow/<bytes>/<ms>/<path>      the body in pieces of <bytes>, <ms> apart
     /stall/<path>                  headers, then nothing until the client gives up (60 s at most)
+    /cp950/<path>                  the path read in code page 950, as a Windows server reads it,
+                                   and served from the file of that (Unicode) name
 Every request is appended to ROOT/../fault-requests.log as "METHOD PATH RANGE".
 """
 import email.utils
@@ -80,6 +82,9 @@ class Handler(BaseHTTPRequestHandler):
                 return self.serve(parts[3:], piece=int(parts[1]), delay=int(parts[2]) / 1000.0)
             if mode == "stall":
                 return self.serve(parts[1:], stall=True)
+            if mode == "cp950":
+                # The request line arrives as bytes (read here as Latin-1).
+                return self.serve([p.encode("latin-1").decode("cp950") for p in parts[1:]])
             return self.serve(parts)
         except (BrokenPipeError, ConnectionResetError):
             pass

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "launcher/core/paths.h"
 #include "launcher/core/win_handle.h"
 #include "tests/support/win_test_util.h"
 
@@ -194,8 +195,9 @@ std::vector<std::string> FileLines(const std::string& path) {
 bool WriteTree(const std::string& root, const SampleGame::Files& files) {
   for (const auto& file : files) {
     const std::string path = root + "\\" + file.first;
-    for (std::size_t at = path.find('\\', root.size() + 1); at != std::string::npos; at = path.find('\\', at + 1)) {
-      CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    // By character: the second byte of a Big5 character may be the byte of "\\".
+    for (const char* p = path.c_str() + root.size() + 1; *p != '\0'; p = NextPathChar(p)) {
+      if (*p == '\\') CreateDirectoryA(path.substr(0, static_cast<std::size_t>(p - path.c_str())).c_str(), nullptr);
     }
     if (!WriteFileBytes(path, file.second)) return false;
   }

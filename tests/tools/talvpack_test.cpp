@@ -16,6 +16,7 @@
 
 #include "launcher/patch/patch_info.h"
 #include "launcher/patch/version_info.h"
+#include "launcher/storage/zip_archive.h"
 
 #include "tests/tools/host_files.h"
 
@@ -173,6 +174,11 @@ TEST_F(Talvpack, RefusalsLeaveNothingBehind) {
       {"numeric name", "1st/readme.txt", {}, "reads as a number"},
       {"zero", "0", {}, "reads as a number"},
       {"empty file", "empty.txt", {}, "empty file"},
+      {"case only", "OK.dat", {}, "differ only in case"},
+      {"folder and file", "ok.dat/inner.txt", {}, "differ only in case"},
+      {"no Big5 form", u8"資料/测试.txt", {}, u8"the name \"資料/测试.txt\" has no code page 950"},
+      {"stream", "a:b.txt", {}, "the launcher refuses the name \"a:b.txt\""},
+      {"dots", ".../x.txt", {}, "the launcher refuses the name \"...\""},
       {"unreadable", "link", {}, "is not a regular file"},
       {"arg with a line break", "", {"--arg", "a\nb"}, "--arg"},
       {"login with a blank", "", {"--login", "a b"}, "--login"},
@@ -184,7 +190,7 @@ TEST_F(Talvpack, RefusalsLeaveNothingBehind) {
     SCOPED_TRACE(c.what);
     const fs::path game = dir_ / "game";
     fs::remove_all(game);
-    Put(game / "ok.dat", "fine");
+    Put(game / (std::string(c.what) == "folder and file" ? "OK.DAT" : "ok.dat"), "fine");
     if (std::string(c.what) == "unreadable") {
       fs::create_symlink(dir_ / "nowhere", game / c.file);
     } else if (!c.file.empty()) {
@@ -209,6 +215,148 @@ TEST_F(Talvpack, RefusalsLeaveNothingBehind) {
   EXPECT_NE(r.code, 0);
   EXPECT_EQ(Slurp(dir_ / "out" / "keep.txt"), "old tree");
 }
+// Chinese names reach the manifest and the archives in code page 950, also a name whose
+// second byte is "\" (許 is B3 5C): one character, never a separator.
+TEST_F(Talvpack, NamesAreWrittenInCodePage950) {
+  const fs::path game = dir_ / "game";
+  Put(game / u8"資料" / u8"測試.txt", "test");
+  Put(game / u8"許" / u8"功.dat", "function");
+  Put(game / "Talvenor.exe", "MZ launcher");
+  const fs::path out = dir_ / "www";
+  ToolRun r = Talv({"publish", "--version", "4", "--login", "l", "--files-address", "f", game.string(), out.string()});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find("warning: GAME_DIR holds the launcher \"Talvenor.exe\""), std::string::npos) << r.err;
+  const auto entries = Read(Slurp(out / "version.txt"));
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries.count("\xB8\xEA\xAE\xC6\\\xB4\xFA\xB8\xD5.txt"), 1u);
+  EXPECT_EQ(entries.count("\xB3\x5C\\\xA5\x5C.dat"), 1u);
+  // Served under the bytes the launcher asks for: a Linux server names files by bytes.
+  EXPECT_EQ(Slurp(out / "Talvenor" / "\xB3\x5C" / "\xA5\x5C.dat"), "function");
+  EXPECT_EQ(Slurp(out / "Talvenor" / "\xB8\xEA\xAE\xC6" / "\xB4\xFA\xB8\xD5.txt"), "test");
+
+  ToolRun z = Talv({"zip", game.string(), "-o", (dir_ / "patch.zip").string()});
+  ASSERT_EQ(z.code, 0) << z.err;
+  ZipArchive archive;
+  ASSERT_TRUE(OpenZipFile((dir_ / "patch.zip").c_str(), archive));
+  std::vector<std::string> names;
+  for (std::uint32_t i = 0; i < GetZipEntryCount(archive); ++i) {
+    char name[kMaxPath];
+    ASSERT_TRUE(GetZipEntryName(archive, name, i));
+    names.push_back(name);
+  }
+  CloseZip(archive);
+  EXPECT_EQ(names, (std::vector<std::string>{"Talvenor.exe", "\xB3\x5C/", "\xB3\x5C/\xA5\x5C.dat", "\xB8\xEA\xAE\xC6/",
+                                             "\xB8\xEA\xAE\xC6/\xB4\xFA\xB8\xD5.txt"}));
+}
+
+// An installer image keeps the empty folders the client check wants and installs at its
+// version: version.dat from --version or from the game folder, never none.
+TEST_F(Talvpack, InstallerImagesCarryEmptyFoldersAndTheVersion) {
+  const fs::path game = dir_ / "game";
+  Put(game / "client.exe", "MZ client");
+  fs::create_directories(game / "movie");
+  fs::create_directories(game / "mp3");
+  Put(dir_ / "Talvenor.exe", "MZ launcher");
+  const auto pack = [&](const std::vector<std::string>& options, const char* out) {
+    std::vector<std::string> args = {"installer", "--launcher", (dir_ / "Talvenor.exe").string()};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(game.string());
+    args.push_back((dir_ / out).string());
+    return Talv(args);
+  };
+  const auto entries = [&](const char* out) {
+    ZipArchive archive;
+    std::map<std::string, bool> names;  // name -> empty
+    EXPECT_TRUE(OpenZipFile((dir_ / out / "Talvenor.tlvn").c_str(), archive));
+    for (std::uint32_t i = 0; i < GetZipEntryCount(archive); ++i) {
+      char name[kMaxPath];
+      EXPECT_TRUE(GetZipEntryName(archive, name, i));
+      names[name] = IsZipEntryEmpty(archive, name);
+    }
+    CloseZip(archive);
+    return names;
+  };
+  ToolRun r = pack({"--version", "7"}, "image");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(entries("image"), (std::map<std::string, bool>{
+                                  {"client.exe", false}, {"movie/", true}, {"mp3/", true}, {"version.dat", false}}));
+
+  const struct {
+    const char* what;
+    std::string versionFile;  // "" for none
+    std::vector<std::string> options;
+    const char* message;
+  } refusals[] = {
+      {"no version at all", "", {}, "version 0"},
+      {"two versions", std::string("\x05\0\0\0", 4), {"--version", "7"}, "says another version"},
+      {"not a version file", "7", {}, "not the launcher's 4-byte version file"},
+  };
+  for (const auto& c : refusals) {
+    SCOPED_TRACE(c.what);
+    fs::remove(game / "version.dat");
+    if (!c.versionFile.empty()) Put(game / "version.dat", c.versionFile);
+    ToolRun refused = pack(c.options, "refused");
+    EXPECT_NE(refused.code, 0);
+    EXPECT_NE(refused.err.find(c.message), std::string::npos) << refused.err;
+    EXPECT_FALSE(fs::exists(dir_ / "refused"));
+  }
+  // The game folder's own version.dat is kept.
+  Put(game / "version.dat", std::string("\x05\0\0\0", 4));
+  ASSERT_EQ(pack({}, "own").code, 0);
+  EXPECT_EQ(entries("own").count("version.dat"), 1u);
+}
+
+// verify reads a tree as the launcher will: a good tree passes, and each fault is named.
+TEST_F(Talvpack, VerifyNamesEveryFault) {
+  const fs::path game = dir_ / "game";
+  Put(game / "client.exe", "MZ client");
+  Put(game / u8"許" / u8"功.dat", "function");
+  ASSERT_EQ(Talv({"keygen", (dir_ / "k.pub").string(), (dir_ / "k.key").string()}).code, 0);
+  ASSERT_EQ(Talv({"keygen", (dir_ / "other.pub").string(), (dir_ / "other.key").string()}).code, 0);
+  const fs::path tree = dir_ / "www";
+  const struct {
+    const char* what;
+    void (*spoil)(const fs::path& tree, const fs::path& dir);
+    const char* fault;  // nullptr: all well
+  } cases[] = {
+      {"good tree", [](const fs::path&, const fs::path&) {}, nullptr},
+      {"changed file", [](const fs::path& t, const fs::path&) { Put(t / "Talvenor" / "client.exe", "MZ clienT"); },
+       "\"client.exe\": the file's MD5 is not the manifest's"},
+      {"longer file", [](const fs::path& t, const fs::path&) { Put(t / "Talvenor" / "client.exe", "MZ client!"); },
+       "the file has 10 bytes, the manifest says 9"},
+      {"missing file", [](const fs::path& t, const fs::path&) { fs::remove(t / "Talvenor" / "\xB3\x5C" / "\xA5\x5C.dat"); },
+       "\"\xB3\x5C\\\xA5\x5C.dat\": the file"},
+      {"bad signature",
+       [](const fs::path& t, const fs::path& d) {
+         const std::string other = "'" + (d / "other.key").string() + "'";
+         EXPECT_EQ(std::system(("'" + std::string(std::getenv("TALV_BIN_DIR")) + "/talvpack' sign --key " + other + " '" +
+                                (t / "version.txt").string() + "'").c_str()), 0);
+       },
+       "version.txt.minisig: "},
+      {"missing signature", [](const fs::path& t, const fs::path&) { fs::remove(t / "patch_live.txt.minisig"); },
+       "patch_live.txt.minisig is missing"},
+      {"missing manifest", [](const fs::path& t, const fs::path&) { fs::remove(t / "version.txt"); },
+       "version.txt is missing"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(tree);
+    ASSERT_EQ(Talv({"publish", "--version", "9", "--login", "l", "--files-address", "f", "--sign-key",
+                    (dir_ / "k.key").string(), game.string(), tree.string()})
+                  .code,
+              0);
+    c.spoil(tree, dir_);
+    const ToolRun r = Talv({"verify", "--public-key", (dir_ / "k.pub").string(), tree.string()});
+    if (c.fault == nullptr) {
+      EXPECT_EQ(r.code, 0) << r.out << r.err;
+      continue;
+    }
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.out.find(c.fault), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("1 fault"), std::string::npos) << r.err;
+  }
+}
+
 // A new launcher beside a published tree: talvenor.txt names it with its size, md5sum's
 // digest and the launcher version the patch information announces.
 TEST_F(Talvpack, LauncherJoinsThePublishedTree) {

@@ -11,6 +11,8 @@
 #include "launcher/core/self_extract.h"
 #include "launcher/storage/zip_archive.h"
 #include "tools/talvpack/command.h"
+#include "tools/talvpack/manifest_builder.h"
+#include "tools/talvpack/host_names.h"
 
 namespace {
 
@@ -73,9 +75,15 @@ int ExePatchMain(const std::vector<std::string>& args) {
     if (ReadSelfExtractTrailer(source, 0, nullptr)) return Fail("\"" + launcher + "\" already carries a patch archive");
   }
   {
-    // The launcher's own reader must be able to walk what it will be given.
+    // The launcher's own reader must be able to walk what it will be given, under names it
+    // takes and writes as they are meant.
     ZipArchive check;
-    if (!OpenZipFile(zip.c_str(), check)) return Fail("\"" + zip + "\" is not an archive the launcher can read");
+    if (!OpenZipFile(talvpack::Shown(talvpack::PathOfWord(zip)).c_str(), check)) {
+      return Fail("\"" + zip + "\" is not an archive the launcher can read");
+    }
+    const std::string problem = talvpack::ArchiveNamesProblem(check);
+    CloseZip(check);
+    if (!problem.empty()) return Fail("\"" + zip + "\": " + problem);
   }
   // The archive's offset and length are 32-bit values of the trailer.
   if (image.size() + archive.size() > 0xFFFFFFF0ull) return Fail("launcher and archive together reach 4 GiB");

@@ -9,12 +9,12 @@
 // The launcher finds either file by its own name with every "exe" replaced by "tlvn" or
 // "dat". The image is built in a staging folder beside OUT_DIR and renamed into place only
 // when it is complete, so a failure never leaves a half-written image.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -22,9 +22,11 @@
 #include "launcher/core/paths.h"
 #include "launcher/core/pe_image.h"
 #include "launcher/core/self_extract.h"
+#include "launcher/core/text.h"
 #include "launcher/patch/version_info.h"
 #include "launcher/storage/zip_archive.h"
 #include "tools/talvpack/command.h"
+#include "tools/talvpack/host_names.h"
 #include "tools/talvpack/manifest_builder.h"
 #include "tools/talvpack/zip_writer.h"
 
@@ -77,26 +79,9 @@ struct Image {
   fs::path launcher;
   std::string launcherName, zipName, manifestName, partStem;
   int level = 6;
+  int version = 0;  // 0: GAME_DIR's own version.dat
   std::uint64_t partSize = 0;  // 0: one zip installer file
 };
-
-// Zips the game's files into path and reads the archive back with the launcher's own reader.
-bool WriteArchive(const Image& image, const std::vector<GameFile>& files, const fs::path& path, std::string* error) {
-  ZipWriter zip;
-  if (!zip.Open(path.string(), error)) return false;
-  for (const GameFile& f : files) {
-    if (!zip.AddFile(f.name, f.path.string(), image.level, error)) return false;
-  }
-  if (!zip.Close(error)) return false;
-  ZipArchive check;
-  bool same = OpenZipFile(path.string().c_str(), check) && GetZipEntryCount(check) == files.size();
-  for (std::size_t i = 0; same && i < files.size(); ++i) {
-    char name[kMaxPath];
-    same = GetZipEntryName(check, name, static_cast<std::uint32_t>(i)) && files[i].name == name;
-  }
-  if (!same) *error = "the archive does not read back as written";
-  return same;
-}
 
 // Cuts the archive into parts of partSize bytes and writes the manifest that lists them.
 bool WriteParts(const Image& image, const fs::path& archive, const fs::path& staging, std::string* error) {
@@ -114,7 +99,7 @@ bool WriteParts(const Image& image, const fs::path& archive, const fs::path& sta
   for (std::uint64_t i = 0; i < count; ++i) {
     char number[24];
     std::snprintf(number, sizeof(number), ".%0*llu", width, static_cast<unsigned long long>(i + 1));
-    GameFile part{image.partStem + number, staging / (image.partStem + number)};
+    GameFile part{image.partStem + number, staging / (image.partStem + number), image.partStem + number};
     const std::string problem = NameProblem(part.name);
     if (!problem.empty()) {
       *error = "the manifest cannot carry the part name \"" + part.name + "\": " + problem;
@@ -131,7 +116,7 @@ bool WriteParts(const Image& image, const fs::path& archive, const fs::path& sta
     }
     out.close();
     if (left != 0 || !out) {
-      *error = "cannot write \"" + part.path.string() + "\"";
+      *error = "cannot write \"" + Shown(part.path) + "\"";
       return false;
     }
     parts.push_back(part);
@@ -153,39 +138,74 @@ bool WriteParts(const Image& image, const fs::path& archive, const fs::path& sta
     return false;
   }
   if (!WriteWhole(staging / image.manifestName, manifest.data(), manifest.size())) {
-    *error = "cannot write \"" + (staging / image.manifestName).string() + "\"";
+    *error = "cannot write \"" + Shown((staging / image.manifestName)) + "\"";
     return false;
   }
   in.close();  // Windows keeps an open file from being removed
   fs::remove(archive, ec);
-  if (ec) *error = "cannot remove \"" + archive.string() + "\": " + ec.message();
+  if (ec) *error = "cannot remove \"" + Shown(archive) + "\": " + ec.message();
   return !ec;
+}
+
+constexpr char kVersionFile[] = "version.dat";
+
+// version.dat as the launcher writes it: the version, 4 bytes, least significant first.
+std::string VersionFileBytes(std::uint32_t version) {
+  std::string bytes;
+  for (int i = 0; i < 4; ++i) bytes += static_cast<char>((version >> (8 * i)) & 0xFF);
+  return bytes;
+}
+
+// The archive's entries: every file, every empty folder (the client check wants "movie" and
+// "mp3" even when empty), and version.dat so that the installation starts at its version.
+bool ImageEntries(const Image& image, std::vector<ZipItem>* items, std::string* error) {
+  GameFolder folder;
+  if (!ListGameFolder(image.gameDir, &folder, error)) return false;
+  if (folder.files.empty()) {
+    *error = "\"" + Shown(image.gameDir) + "\" holds no files";
+    return false;
+  }
+  const GameFile* ownVersion = nullptr;
+  for (const GameFile& f : folder.files) {
+    if (EqualsNoCase(f.name.c_str(), kVersionFile)) ownVersion = &f;
+    items->push_back(ZipItem{ArchiveName(f.name), f.path, false, ""});
+  }
+  for (const GameFile& f : folder.emptyFolders) items->push_back(ZipItem{ArchiveName(f.name) + "/", f.path, true, ""});
+  if (ownVersion != nullptr) {
+    std::vector<unsigned char> bytes;
+    ReadWhole(ownVersion->path, &bytes);
+    const std::string own(bytes.begin(), bytes.end());
+    if (own.size() != 4 || (image.version != 0 && own != VersionFileBytes(static_cast<std::uint32_t>(image.version)))) {
+      *error = "GAME_DIR's version.dat " +
+               std::string(own.size() != 4 ? "is not the launcher's 4-byte version file"
+                                           : "says another version than --version " + std::to_string(image.version));
+      return false;
+    }
+  } else if (image.version != 0) {
+    items->push_back(ZipItem{kVersionFile, fs::path(), false, VersionFileBytes(static_cast<std::uint32_t>(image.version))});
+  } else {
+    *error = "the image would install the game at version 0, and its first start would download the whole game: "
+             "give --version N, or put the game's version.dat into GAME_DIR";
+    return false;
+  }
+  std::sort(items->begin(), items->end(), [](const ZipItem& a, const ZipItem& b) { return a.name < b.name; });
+  return true;
 }
 
 bool BuildImage(const Image& image, const std::vector<unsigned char>& launcher, const fs::path& staging,
                 std::string* error) {
-  std::vector<GameFile> files;
-  if (!ListGameFiles(image.gameDir, &files, error)) return false;
-  if (files.empty()) {
-    *error = "\"" + image.gameDir.string() + "\" holds no files";
-    return false;
-  }
-  for (GameFile& f : files) {
-    for (char& c : f.name) {
-      if (c == '\\') c = '/';
-    }
-    if (!IsSafeZipEntryName(f.name.c_str()) || IsZipFolderName(f.name.c_str())) {
-      *error = "the installer refuses the name \"" + f.name + "\" (a drive, stream or dot component)";
-      return false;
-    }
-  }
+  std::vector<ZipItem> items;
+  if (!ImageEntries(image, &items, error)) return false;
   if (!WriteWhole(staging / image.launcherName, launcher.data(), launcher.size())) {
-    *error = "cannot write \"" + (staging / image.launcherName).string() + "\"";
+    *error = "cannot write \"" + Shown(staging / image.launcherName) + "\"";
     return false;
   }
-  if (image.partSize == 0) return WriteArchive(image, files, staging / image.zipName, error);
-  const fs::path archive = staging / ".installer.zip";
-  return WriteArchive(image, files, archive, error) && WriteParts(image, archive, staging, error);
+  Progress progress(kCommand);
+  progress.SetTotal(items.size(), 0);
+  const fs::path archive = image.partSize == 0 ? staging / image.zipName : staging / ".installer.zip";
+  if (!WriteZipArchive(archive, items, image.level, error, &progress)) return false;
+  progress.Finish();
+  return image.partSize == 0 || WriteParts(image, archive, staging, error);
 }
 
 bool Inside(const fs::path& path, const fs::path& folder) {
@@ -196,7 +216,9 @@ bool Inside(const fs::path& path, const fs::path& folder) {
 int Installer(const std::vector<std::string>& args) {
   Options options;
   std::string error;
-  if (!ParseOptions(args, {"--launcher", "--parts", "--level"}, &options, &error)) return Fail(kCommand, error);
+  if (!ParseOptions(args, {"--launcher", "--parts", "--level", "--version"}, &options, &error)) {
+    return Fail(kCommand, error);
+  }
   if (options.operands.size() != 2) return Fail(kCommand, "GAME_DIR and OUT_DIR are expected");
   auto get = [&](const char* name) {
     auto it = options.values.find(name);
@@ -205,13 +227,16 @@ int Installer(const std::vector<std::string>& args) {
 
   Image image;
   std::error_code ec;
-  image.gameDir = fs::absolute(fs::path(options.operands[0]), ec).lexically_normal();
-  image.launcher = get("--launcher");
+  image.gameDir = fs::absolute(PathOfWord(options.operands[0]), ec).lexically_normal();
+  image.launcher = PathOfWord(get("--launcher"));
   if (image.launcher.empty()) return Fail(kCommand, "--launcher Talvenor.exe is required");
   if (options.values.count("--level") != 0) {
     const std::string level = get("--level");
     if (level.size() != 1 || level[0] < '0' || level[0] > '9') return Fail(kCommand, "--level takes 0 (store) to 9");
     image.level = level[0] - '0';
+  }
+  if (options.values.count("--version") != 0 && !ParseVersionOption(options, &image.version, &error)) {
+    return Fail(kCommand, error);
   }
   if (options.values.count("--parts") != 0 && !ParseSize(get("--parts"), &image.partSize)) {
     return Fail(kCommand, "--parts takes a size in bytes, or with k, m or g behind it");
@@ -230,23 +255,23 @@ int Installer(const std::vector<std::string>& args) {
 
   std::vector<unsigned char> launcher;
   if (!ReadWhole(image.launcher, &launcher) || launcher.empty()) {
-    return Fail(kCommand, "cannot read \"" + image.launcher.string() + "\"");
+    return Fail(kCommand, "cannot read \"" + Shown(image.launcher) + "\"");
   }
   std::uint32_t certificates = 0;
   if (!PeCertificateTableSize(launcher.data(), launcher.size(), &certificates)) {
     std::fprintf(stderr, "talvpack installer: warning: \"%s\" is not a Windows program\n",
-                 image.launcher.string().c_str());
+                 Shown(image.launcher).c_str());
   }
   {
     MemoryByteSource source(launcher.data(), launcher.size());
     if (ReadSelfExtractTrailer(source, certificates, nullptr)) {
-      return Fail(kCommand, "\"" + image.launcher.string() + "\" carries a patch archive: it would patch, not install");
+      return Fail(kCommand, "\"" + Shown(image.launcher) + "\" carries a patch archive: it would patch, not install");
     }
   }
 
-  const fs::path out = fs::absolute(fs::path(options.operands[1]), ec).lexically_normal();
+  const fs::path out = fs::absolute(PathOfWord(options.operands[1]), ec).lexically_normal();
   if (fs::exists(out, ec) && !(fs::is_directory(out, ec) && fs::is_empty(out, ec))) {
-    return Fail(kCommand, "\"" + out.string() + "\" exists and is not an empty folder");
+    return Fail(kCommand, "\"" + Shown(out) + "\" exists and is not an empty folder");
   }
   if (out == image.gameDir || Inside(out, image.gameDir)) {
     return Fail(kCommand, "OUT_DIR must lie outside GAME_DIR");
@@ -257,10 +282,9 @@ int Installer(const std::vector<std::string>& args) {
                          "installation writes start GAME_DIR\\Talvenor.exe\n");
   }
 
-  std::random_device random;
-  const fs::path staging = out.parent_path() / ("." + out.filename().string() + ".talvpack-" + std::to_string(random()));
+  const fs::path staging = StagingPathBeside(out);
   if (!fs::create_directories(staging, ec)) {
-    return Fail(kCommand, "cannot create \"" + staging.string() + "\"" + (ec ? ": " + ec.message() : ""));
+    return Fail(kCommand, "cannot create \"" + Shown(staging) + "\"" + (ec ? ": " + ec.message() : ""));
   }
   bool ok = BuildImage(image, launcher, staging, &error);
   if (ok) {
@@ -268,14 +292,14 @@ int Installer(const std::vector<std::string>& args) {
     fs::rename(staging, out, ec);
     if (ec) {
       ok = false;
-      error = "cannot move the finished image to \"" + out.string() + "\": " + ec.message();
+      error = "cannot move the finished image to \"" + Shown(out) + "\": " + ec.message();
     }
   }
   if (!ok) {
     fs::remove_all(staging, ec);
     return Fail(kCommand, error);
   }
-  std::printf("%s: %s and %s\n", out.string().c_str(), image.launcherName.c_str(),
+  std::printf("%s: %s and %s\n", Shown(out).c_str(), image.launcherName.c_str(),
               image.partSize == 0 ? image.zipName.c_str() : (image.manifestName + " with its parts").c_str());
   return 0;
 }
@@ -287,7 +311,7 @@ int InstallerMain(const std::vector<std::string>& args) { return Guarded(kComman
 }  // namespace talvpack
 
 TALVPACK_COMMAND(installer, "installer",
-                 "installer --launcher Talvenor.exe [--parts SIZE] [--level N] GAME_DIR OUT_DIR",
+                 "installer --launcher Talvenor.exe [--version N] [--parts SIZE] [--level N] GAME_DIR OUT_DIR",
                  "Writes an install image into OUT_DIR (absent or empty): a copy of the launcher and\n"
                  "the zip installer file with every file of GAME_DIR, named as the launcher with \"exe\"\n"
                  "replaced by \"tlvn\" (Talvenor.tlvn). With --parts SIZE (bytes, or with k, m or g) the\n"
@@ -295,5 +319,9 @@ TALVPACK_COMMAND(installer, "installer",
                  "the split installer file, the launcher's name with \"dat\" (Talvenor.dat). Started in\n"
                  "OUT_DIR, the launcher installs the game. Files are deflated at level 6 unless --level\n"
                  "gives 0 (store) to 9. GAME_DIR should hold Talvenor.exe: the installation's shortcuts\n"
-                 "start it. The archive stays below 4 GiB.",
+                 "start it. Empty folders (\"movie\", \"mp3\") are kept as folder entries. The installation\n"
+                 "starts at version N: --version N writes version.dat into the archive; without it,\n"
+                 "GAME_DIR must hold its own. Names are written in code page 950 (Big5); a name without\n"
+                 "a Big5 form, one the launcher refuses and two names equal but for case are refused.\n"
+                 "The archive stays below 4 GiB.",
                  talvpack::InstallerMain);

@@ -6,13 +6,13 @@
 // puts it in place of the running launcher.
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <system_error>
 
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/patch/launcher_update.h"
 #include "launcher/patch/patch_info.h"
 #include "tools/talvpack/command.h"
+#include "tools/talvpack/host_names.h"
 #include "tools/talvpack/manifest_builder.h"
 #include "tools/talvpack/signing.h"
 
@@ -33,8 +33,7 @@ std::string Slurp(const fs::path& path) {
 // Writes beside the target and renames into place: a launcher fetching the tree meanwhile
 // sees the old file or the new one, never half of one.
 bool PlaceFile(const fs::path& target, const fs::path* source, const std::string& bytes, std::string* error) {
-  std::random_device random;
-  const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".talvpack-" + std::to_string(random()));
+  const fs::path temp = StagingPathBeside(target);
   std::error_code ec;
   bool ok;
   if (source != nullptr) {
@@ -51,7 +50,7 @@ bool PlaceFile(const fs::path& target, const fs::path* source, const std::string
   }
   if (!ok) {
     fs::remove(temp, ec);
-    *error = "cannot write \"" + target.string() + "\"";
+    *error = "cannot write \"" + Shown(target) + "\"";
   }
   return ok;
 }
@@ -64,11 +63,11 @@ bool MatchesPatchInformation(const fs::path& out, int version, std::string* erro
   if (!fs::exists(info_path, ec)) return true;
   CPatchInfo info;
   if (!info.Parse(Slurp(info_path).c_str())) {
-    *error = "cannot read \"" + info_path.string() + "\"";
+    *error = "cannot read \"" + Shown(info_path) + "\"";
     return false;
   }
   if (info.launcher_version != version) {
-    *error = "\"" + info_path.string() + "\" names launcher_version " + std::to_string(info.launcher_version) +
+    *error = "\"" + Shown(info_path) + "\" names launcher_version " + std::to_string(info.launcher_version) +
              "; publish with --launcher-version " + std::to_string(version);
     return false;
   }
@@ -87,7 +86,7 @@ int Launcher(const std::vector<std::string>& args) {
   SecretKey key;
   const auto keyPath = options.values.find("--sign-key");
   const bool signing = keyPath != options.values.end();
-  if (signing && !LoadSecretKey(keyPath->second, &key, &error)) return Fail("launcher", error);
+  if (signing && !LoadSecretKey(PathOfWord(keyPath->second), &key, &error)) return Fail("launcher", error);
   const auto given = options.values.find("--name");
   const std::string name =
       given != options.values.end() ? given->second : "Talvenor_" + std::to_string(version) + ".exe";
@@ -95,18 +94,18 @@ int Launcher(const std::vector<std::string>& args) {
     return Fail("launcher", "\"" + name + "\" cannot be the new launcher's name: a bare file name of at most 127 "
                             "characters, without blanks or commas, other than " + kLauncherName);
   }
-  const fs::path source = options.operands[0];
-  const fs::path out = options.operands[1];
+  const fs::path source = PathOfWord(options.operands[0]);
+  const fs::path out = PathOfWord(options.operands[1]);
   std::error_code ec;
   fs::create_directories(out, ec);
-  if (!fs::is_directory(out, ec)) return Fail("launcher", "cannot create \"" + out.string() + "\"");
+  if (!fs::is_directory(out, ec)) return Fail("launcher", "cannot create \"" + Shown(out) + "\"");
   if (!MatchesPatchInformation(out, version, &error)) return Fail("launcher", error);
 
   Record record;
   record.name = name;
   record.version = version;
   if (!HashFile(source, &record.size, record.digest, &error)) return Fail("launcher", error);
-  if (record.size == 0) return Fail("launcher", "\"" + source.string() + "\" is empty");
+  if (record.size == 0) return Fail("launcher", "\"" + Shown(source) + "\" is empty");
   // The launcher first, then the manifest that names it: a manifest never points at a file
   // that is not there yet.
   if (!PlaceFile(out / name, &source, "", &error) ||

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "tools/talvpack/command.h"
+#include "tools/talvpack/host_names.h"
 #include "tools/talvpack/manifest_builder.h"
 
 #if defined(_WIN32)
@@ -21,7 +22,7 @@ int Manifest(const std::vector<std::string>& args) {
   int version = 0;
   std::vector<GameFile> files;
   std::vector<Record> records;
-  if (!ParseVersionOption(options, &version, &error) || !ListGameFiles(options.operands[0], &files, &error) ||
+  if (!ParseVersionOption(options, &version, &error) || !ListGameFiles(PathOfWord(options.operands[0]), &files, &error) ||
       !BuildRecords(files, options, version, &records, &error)) {
     return Fail("manifest", error);
   }

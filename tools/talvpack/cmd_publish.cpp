@@ -8,13 +8,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <system_error>
 
 #include "launcher/core/launcher_mgr.h"
+#include "launcher/core/text.h"
 #include "launcher/patch/patch_info.h"
 #include "launcher/patch/version_info.h"
 #include "tools/talvpack/command.h"
+#include "tools/talvpack/host_names.h"
 #include "tools/talvpack/manifest_builder.h"
 #include "tools/talvpack/signing.h"
 
@@ -123,35 +124,39 @@ bool IsEmptyFolder(const fs::path& dir) {
   return fs::is_directory(dir, ec) && fs::is_empty(dir, ec) && !ec;
 }
 
+// The launcher beside the game is the launcher's own to update (talvpack launcher): listed in
+// version.txt, every patch would put this copy over the running launcher.
+void WarnOfLauncher(const std::vector<GameFile>& files) {
+  for (const GameFile& f : files) {
+    if (EqualsNoCase(f.name.c_str(), "Talvenor.exe")) {
+      std::fprintf(stderr, "talvpack publish: warning: GAME_DIR holds the launcher \"%s\"; version.txt lists it, so "
+                           "every patch writes this copy over the players' launcher. A new launcher is published "
+                           "with \"talvpack launcher\".\n", f.name.c_str());
+    }
+  }
+}
+
 // Everything from the file list to the finished tree in staging.
 bool BuildTree(const Options& options, const PublishSettings& s, const SecretKey* key, const fs::path& staging,
                std::string* error) {
   std::vector<GameFile> files;
-  if (!ListGameFiles(options.operands[0], &files, error)) return false;
+  if (!ListGameFiles(PathOfWord(options.operands[0]), &files, error)) return false;
+  WarnOfLauncher(files);
+  // Copied and hashed in one read: the manifest describes exactly the bytes published.
   const fs::path files_root = staging / "Talvenor";
+  Progress progress("publish");
+  std::uint64_t total = 0;
   std::error_code ec;
-  std::vector<GameFile> staged;
-  for (const GameFile& f : files) {
-    std::string relative = f.name;
-    for (char& c : relative) {
-      if (c == '\\') c = '/';
-    }
-    const fs::path target = files_root / fs::path(relative);
-    fs::create_directories(target.parent_path(), ec);
-    if (ec || !fs::copy_file(f.path, target, fs::copy_options::overwrite_existing, ec) || ec) {
-      *error = "cannot copy \"" + f.path.string() + "\"" + (ec ? ": " + ec.message() : "");
-      return false;
-    }
-    staged.push_back(GameFile{f.name, target});
-  }
-  // Digests of the copies: the manifest describes exactly the bytes published.
+  for (const GameFile& f : files) total += fs::file_size(f.path, ec);
+  progress.SetTotal(files.size(), total);
   std::vector<Record> records;
-  if (!BuildRecords(staged, options, s.version, &records, error)) return false;
+  if (!BuildRecords(files, options, s.version, &records, error, &files_root, &progress)) return false;
+  progress.Finish();
   const std::string manifest = FormatManifest(records);
   const std::string info = PatchInformation(s);
   if (!ReadsBack(info, s, manifest, records, error)) return false;
   if (!WriteFile(staging / "version.txt", manifest) || !WriteFile(staging / "patch_live.txt", info)) {
-    *error = "cannot write into \"" + staging.string() + "\"";
+    *error = "cannot write into \"" + Shown(staging) + "\"";
     return false;
   }
   return key == nullptr ||
@@ -172,17 +177,16 @@ int Publish(const std::vector<std::string>& args) {
   SecretKey key;
   const auto keyPath = options.values.find("--sign-key");
   const bool signing = keyPath != options.values.end();
-  if (signing && !LoadSecretKey(keyPath->second, &key, &error)) return Fail("publish", error);
+  if (signing && !LoadSecretKey(PathOfWord(keyPath->second), &key, &error)) return Fail("publish", error);
 
-  const fs::path out = fs::absolute(fs::path(options.operands[1]).lexically_normal());
+  const fs::path out = fs::absolute(PathOfWord(options.operands[1]).lexically_normal());
   std::error_code ec;
   if (fs::exists(out, ec) && !IsEmptyFolder(out)) {
-    return Fail("publish", "\"" + out.string() + "\" exists and is not an empty folder");
+    return Fail("publish", "\"" + Shown(out) + "\" exists and is not an empty folder");
   }
-  std::random_device random;
-  const fs::path staging = out.parent_path() / ("." + out.filename().string() + ".talvpack-" + std::to_string(random()));
+  const fs::path staging = StagingPathBeside(out);
   if (!fs::create_directories(staging, ec)) {
-    return Fail("publish", "cannot create \"" + staging.string() + "\"" + (ec ? ": " + ec.message() : ""));
+    return Fail("publish", "cannot create \"" + Shown(staging) + "\"" + (ec ? ": " + ec.message() : ""));
   }
   bool ok = BuildTree(options, settings, signing ? &key : nullptr, staging, &error);
   if (ok) {
@@ -190,7 +194,7 @@ int Publish(const std::vector<std::string>& args) {
     fs::rename(staging, out, ec);
     if (ec) {
       ok = false;
-      error = "cannot move the finished tree to \"" + out.string() + "\": " + ec.message();
+      error = "cannot move the finished tree to \"" + Shown(out) + "\": " + ec.message();
     }
   }
   if (!ok) {

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "tools/talvpack/command.h"
+#include "tools/talvpack/host_names.h"
 #include "tools/talvpack/manifest_builder.h"
 #include "tools/talvpack/signing.h"
 
@@ -21,12 +22,12 @@ int Keygen(const std::vector<std::string>& args) {
   std::string error;
   if (!ParseOptions(args, {}, &options, &error)) return Fail("keygen", error);
   if (options.operands.size() != 2) return Fail("keygen", "PUBLIC_KEY and SECRET_KEY are expected");
-  const fs::path pub = options.operands[0];
-  const fs::path sec = options.operands[1];
+  const fs::path pub = PathOfWord(options.operands[0]);
+  const fs::path sec = PathOfWord(options.operands[1]);
   std::error_code ec;
   for (const fs::path& p : {pub, sec}) {
     // A key pair is never overwritten: the old public key may be built into launchers.
-    if (fs::exists(p, ec)) return Fail("keygen", "\"" + p.string() + "\" exists");
+    if (fs::exists(p, ec)) return Fail("keygen", "\"" + Shown(p) + "\" exists");
   }
   std::string publicText, secretText;
   if (!MakeKeyPair(&publicText, &secretText, &error)) return Fail("keygen", error);
@@ -34,7 +35,7 @@ int Keygen(const std::vector<std::string>& args) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
     out.close();
-    if (!out) return Fail("keygen", "cannot write \"" + path.string() + "\"");
+    if (!out) return Fail("keygen", "cannot write \"" + Shown(path) + "\"");
   }
   // The secret key is for its owner only where the system can say so.
   fs::permissions(sec, fs::perms::owner_read | fs::perms::owner_write, ec);
@@ -49,9 +50,9 @@ int Sign(const std::vector<std::string>& args) {
   if (keyPath == options.values.end()) return Fail("sign", "--key SECRET_KEY is required");
   if (options.operands.empty()) return Fail("sign", "FILE... is expected");
   SecretKey key;
-  if (!LoadSecretKey(keyPath->second, &key, &error)) return Fail("sign", error);
+  if (!LoadSecretKey(PathOfWord(keyPath->second), &key, &error)) return Fail("sign", error);
   for (const std::string& file : options.operands) {
-    if (!SignFile(key, file, &error)) return Fail("sign", error);
+    if (!SignFile(key, PathOfWord(file), &error)) return Fail("sign", error);
   }
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "tools/talvpack/command.h"
+#include "tools/talvpack/host_names.h"
 
 std::vector<CommandInfo>& Commands() {
   static std::vector<CommandInfo> commands;
@@ -53,5 +54,7 @@ int main(int argc, char** argv) {
     PrintUsage(stderr);
     return 2;
   }
-  return c->main(std::vector<std::string>(argv + 2, argv + argc));
+  std::vector<std::string> words = talvpack::CommandWords(argc, argv);
+  if (!words.empty()) words.erase(words.begin());  // the command's own word
+  return c->main(words);
 }

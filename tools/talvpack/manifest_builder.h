@@ -7,13 +7,23 @@
 #include <string>
 #include <vector>
 
+#include "launcher/storage/zip_archive.h"
 #include "launcher/transfer/md5.h"
+#include "tools/talvpack/progress.h"
 
 namespace talvpack {
 
 struct GameFile {
-  std::string name;  // relative, "\" separators, as the manifest writes it
+  std::string name;  // relative, code page 950, "\" separators, as the manifest writes it
   std::filesystem::path path;
+  std::filesystem::path relative;  // the host's name below the game folder
+};
+
+// What a game folder holds, checked as the launcher will read it.
+struct GameFolder {
+  std::vector<GameFile> files;    // every regular file, sorted by name
+  std::vector<GameFile> folders;  // every folder below the top, sorted by name
+  std::vector<GameFile> emptyFolders;  // those of them that hold nothing
 };
 
 struct Options;
@@ -28,14 +38,34 @@ struct Record {
 // Why the launcher could not read name back as written, or "" when it can.
 std::string NameProblem(const std::string& name);
 
-// Every regular file under dir, sorted by name. False (with a message) for an unreadable
-// folder, a file that is neither a regular file nor a folder, or a name the manifest cannot
-// carry.
+// Why the launcher would refuse name (code page 950, "\" separators) as a manifest name or
+// an archive entry, or "" when it takes it.
+std::string LauncherRefusal(const std::string& name);
+
+// What dir holds. False (with a message naming the file) for an unreadable folder, a file
+// that is neither a regular file nor a folder, a name without a Big5 form, a name the
+// launcher refuses, or two names that the players' file system takes for one.
+bool ListGameFolder(const std::filesystem::path& dir, GameFolder* folder, std::string* error);
+
+// The files alone of ListGameFolder.
 bool ListGameFiles(const std::filesystem::path& dir, std::vector<GameFile>* files, std::string* error);
 
-// Size and MD5 digest of a file.
+// Why the launcher would not write the entries of archive as they are named (a name not in
+// code page 950, one it refuses, two equal but for case), or "".
+std::string ArchiveNamesProblem(const ZipArchive& archive);
+
+// A name for the zip archive: "/" for "\", character by character.
+std::string ArchiveName(const std::string& manifestName);
+
+// Size and MD5 digest of a file; with copy, the bytes hashed are written there too (its
+// folders made), so that the digest is the copy's.
 bool HashFile(const std::filesystem::path& path, std::uint64_t* size, unsigned char digest[kMd5DigestSize],
-              std::string* error);
+              std::string* error, const std::filesystem::path* copy = nullptr);
+
+// The records (name, size, digest) of files, hashed on two threads; with copyRoot each file
+// is copied as it is hashed to where a server tree rooted there serves it (ServedPathOf).
+bool HashFiles(const std::vector<GameFile>& files, const std::filesystem::path* copyRoot, Progress* progress,
+               std::vector<Record>* records, std::string* error);
 
 // The records of a previous manifest (either form), read as the launcher reads it.
 bool LoadManifest(const std::string& path, std::vector<Record>* records, std::string* error);
@@ -46,10 +76,12 @@ bool LoadManifest(const std::string& path, std::vector<Record>* records, std::st
 // version, and a removal record already there is kept as it was. Sorted by name.
 std::vector<Record> MergeRecords(const std::vector<Record>& current, const std::vector<Record>& previous, int version);
 
-// The records of files (hashed now) merged with the manifest named by --previous, if any.
-// An empty file is refused: its record would read as a removal.
+// The records of files (hashed now, and copied below copyRoot when given) merged with the
+// manifest named by --previous, if any. An empty file is refused: its record would read as a
+// removal.
 bool BuildRecords(const std::vector<GameFile>& files, const Options& options, int version,
-                  std::vector<Record>* records, std::string* error);
+                  std::vector<Record>* records, std::string* error, const std::filesystem::path* copyRoot = nullptr,
+                  Progress* progress = nullptr);
 
 // The record form, one "name,size,DIGEST,version" line per record, CR LF after each.
 std::string FormatManifest(const std::vector<Record>& records);
@@ -66,6 +98,9 @@ bool ParseOptions(const std::vector<std::string>& args, const std::vector<std::s
 bool ParseVersion(const std::string& text, int* version);
 // The required --version N.
 bool ParseVersionOption(const Options& options, int* version, std::string* error);
+
+// A fresh name beside target for building it, renamed into place when complete.
+std::filesystem::path StagingPathBeside(const std::filesystem::path& target);
 
 // Runs a command body; an exception (a name the system cannot convert, no memory) becomes
 // a reported failure instead of an abort.

@@ -1,5 +1,7 @@
 #include "tools/talvpack/signing.h"
 
+#include "tools/talvpack/host_names.h"
+
 #include <sodium.h>
 
 #include <cstdio>
@@ -80,7 +82,7 @@ bool LoadSecretKey(const fs::path& path, SecretKey* key, std::string* error) {
   std::ifstream in(path, std::ios::binary);
   std::string comment, line;
   if (!in || !std::getline(in, comment) || !std::getline(in, line)) {
-    *error = "cannot read the secret key \"" + path.string() + "\"";
+    *error = "cannot read the secret key \"" + Shown(path) + "\"";
     return false;
   }
   if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -88,11 +90,11 @@ bool LoadSecretKey(const fs::path& path, SecretKey* key, std::string* error) {
   if (comment.compare(0, std::strlen(kUntrustedPrefix), kUntrustedPrefix) != 0 ||
       DecodeBase64(line.data(), line.size(), blob, sizeof(blob)) != sizeof(blob) ||
       std::memcmp(blob, "Ed", kAlgorithmSize) != 0 || std::memcmp(blob + kCheckAlgorithmOffset, "B2", 2) != 0) {
-    *error = "\"" + path.string() + "\" is not a minisign secret key";
+    *error = "\"" + Shown(path) + "\" is not a minisign secret key";
     return false;
   }
   if (blob[kKdfOffset] != 0 || blob[kKdfOffset + 1] != 0) {
-    *error = "\"" + path.string() + "\" is encrypted; talvpack signs with unencrypted keys (talvpack keygen, "
+    *error = "\"" + Shown(path) + "\" is encrypted; talvpack signs with unencrypted keys (talvpack keygen, "
              "or minisign -G -W)";
     return false;
   }
@@ -102,7 +104,7 @@ bool LoadSecretKey(const fs::path& path, SecretKey* key, std::string* error) {
   KeyCheck(blob, check);
   if (std::memcmp(blob + kCheckOffset, kNoCheck, sizeof(kNoCheck)) != 0 &&
       std::memcmp(blob + kCheckOffset, check, sizeof(check)) != 0) {
-    *error = "\"" + path.string() + "\" is damaged (its check does not match)";
+    *error = "\"" + Shown(path) + "\" is damaged (its check does not match)";
     return false;
   }
   std::memcpy(key->keyId, blob + kKeyIdOffset, kSignatureKeyIdSize);
@@ -135,7 +137,7 @@ std::string SignDocument(const SecretKey& key, const std::string& document, cons
 bool SignFile(const SecretKey& key, const fs::path& file, std::string* error) {
   std::ifstream in(file, std::ios::binary);
   if (!in) {
-    *error = "cannot read \"" + file.string() + "\"";
+    *error = "cannot read \"" + Shown(file) + "\"";
     return false;
   }
   const std::string document((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -150,7 +152,7 @@ bool SignFile(const SecretKey& key, const fs::path& file, std::string* error) {
     out << SignDocument(key, document, name);
     out.close();
     if (!out) {
-      *error = "cannot write \"" + temp.string() + "\"";
+      *error = "cannot write \"" + Shown(temp) + "\"";
       return false;
     }
   }
@@ -158,7 +160,7 @@ bool SignFile(const SecretKey& key, const fs::path& file, std::string* error) {
   fs::rename(temp, target, ec);
   if (ec) {
     fs::remove(temp, ec);
-    *error = "cannot write \"" + target.string() + "\"";
+    *error = "cannot write \"" + Shown(target) + "\"";
     return false;
   }
   return true;

@@ -1,11 +1,14 @@
 #include "tools/talvpack/zip_writer.h"
 
-#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+
+#include "launcher/core/limits.h"
+#include "launcher/storage/zip_archive.h"
+#include "tools/talvpack/host_names.h"
 
 namespace {
 
@@ -31,10 +34,9 @@ int Seek64(std::FILE* f, std::uint64_t position) {
 
 }  // namespace
 
-bool DosTimeOfFile(const std::string& path, std::uint16_t* dosDate, std::uint16_t* dosTime) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return false;
-  std::time_t when = st.st_mtime;
+bool DosTimeOfFile(const std::filesystem::path& path, std::uint16_t* dosDate, std::uint16_t* dosTime) {
+  std::time_t when = 0;
+  if (!talvpack::ModificationTime(path, &when)) return false;
   const std::tm* t = std::localtime(&when);
   if (t == nullptr || t->tm_year < 80) {
     *dosDate = (0 << 9) | (1 << 5) | 1;  // 1980-01-01, the first day DOS can say
@@ -50,10 +52,10 @@ ZipWriter::~ZipWriter() {
   if (out_ != nullptr) std::fclose(out_);
 }
 
-bool ZipWriter::Open(const std::string& path, std::string* error) {
-  out_ = std::fopen(path.c_str(), "wb");
+bool ZipWriter::Open(const std::filesystem::path& path, std::string* error) {
+  out_ = talvpack::OpenHostFile(path, "wb");
   if (out_ == nullptr) {
-    *error = "cannot create \"" + path + "\"";
+    *error = "cannot create \"" + talvpack::Shown(path) + "\"";
     return false;
   }
   path_ = path;
@@ -184,12 +186,28 @@ bool ZipWriter::CopyData(std::FILE* in, Entry& e, int level, std::string* error)
   return true;
 }
 
-bool ZipWriter::AddFile(const std::string& name, const std::string& sourcePath, int level, std::string* error) {
+bool ZipWriter::AddBytes(const std::string& name, const std::string& data, std::uint16_t dosDate,
+                         std::uint16_t dosTime, std::string* error) {
+  Entry e{name, 0, dosTime, dosDate, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()),
+                                                                       static_cast<uInt>(data.size()))),
+          static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(data.size()),
+          static_cast<std::uint32_t>(end_), false};
+  if (name.size() > 0xFFFF || end_ > kLimit32 || data.size() > 0xFFFF || !WriteLocalHeader(e) ||
+      !WriteBytes(data.data(), data.size())) {
+    *error = "cannot write \"" + name + "\"";
+    return false;
+  }
+  entries_.push_back(e);
+  return true;
+}
+
+bool ZipWriter::AddFile(const std::string& name, const std::filesystem::path& sourcePath, int level,
+                        std::string* error) {
   std::uint16_t dosDate = 0, dosTime = 0;
-  std::FILE* in = std::fopen(sourcePath.c_str(), "rb");
+  std::FILE* in = talvpack::OpenHostFile(sourcePath, "rb");
   if (in == nullptr || !DosTimeOfFile(sourcePath, &dosDate, &dosTime)) {
     if (in != nullptr) std::fclose(in);
-    *error = "cannot read \"" + sourcePath + "\"";
+    *error = "cannot read \"" + talvpack::Shown(sourcePath) + "\"";
     return false;
   }
   Entry e{name, 0, dosTime, dosDate, 0, 0, 0, static_cast<std::uint32_t>(end_), false};
@@ -203,7 +221,7 @@ bool ZipWriter::AddFile(const std::string& name, const std::string& sourcePath, 
   // The header goes again, now with the sizes and the checksum.
   const std::uint64_t dataEnd = end_;
   if (!SeekTo(headerAt) || !WriteLocalHeader(e) || !SeekTo(dataEnd)) {
-    *error = "cannot write \"" + path_ + "\"";
+    *error = "cannot write \"" + talvpack::Shown(path_) + "\"";
     return false;
   }
   entries_.push_back(e);
@@ -238,8 +256,59 @@ bool ZipWriter::Close(std::string* error) {
   std::error_code ec;
   if (ok) std::filesystem::resize_file(path_, end_, ec);
   if (!ok || ec) {
-    *error = "cannot write \"" + path_ + "\" (more than 65,535 entries or 4 GiB?)";
+    *error = "cannot write \"" + talvpack::Shown(path_) + "\" (more than 65,535 entries or 4 GiB?)";
     return false;
   }
   return true;
+}
+
+namespace {
+
+bool WriteAndCheck(const std::filesystem::path& path, const std::vector<ZipItem>& items, int level,
+                   std::string* error, talvpack::Progress* progress) {
+  ZipWriter zip;
+  if (!zip.Open(path, error)) return false;
+  const std::time_t now = std::time(nullptr);
+  const std::tm* local = std::localtime(&now);
+  const std::uint16_t today =
+      local == nullptr ? 0x21 : static_cast<std::uint16_t>(((local->tm_year - 80) << 9) | ((local->tm_mon + 1) << 5) | local->tm_mday);
+  for (const ZipItem& item : items) {
+    bool ok;
+    if (item.folder) {
+      std::uint16_t date = 0, time = 0;
+      ok = DosTimeOfFile(item.source, &date, &time) && zip.AddDirectory(item.name, date, time, error);
+    } else if (item.source.empty()) {
+      ok = zip.AddBytes(item.name, item.bytes, today, 0, error);
+    } else {
+      ok = zip.AddFile(item.name, item.source, level, error);
+    }
+    if (!ok) {
+      if (error->empty()) *error = "cannot add \"" + talvpack::Shown(item.source) + "\"";
+      return false;
+    }
+    if (progress != nullptr) {
+      std::error_code ec;
+      progress->Add(1, item.folder || item.source.empty() ? item.bytes.size() : std::filesystem::file_size(item.source, ec));
+    }
+  }
+  if (!zip.Close(error)) return false;
+  ZipArchive check;
+  bool same = OpenZipFile(talvpack::Shown(path).c_str(), check) && GetZipEntryCount(check) == items.size();
+  for (std::size_t i = 0; same && i < items.size(); ++i) {
+    char name[kMaxPath];
+    same = GetZipEntryName(check, name, static_cast<std::uint32_t>(i)) && items[i].name == name;
+  }
+  CloseZip(check);
+  if (!same) *error = "the archive does not read back as written";
+  return same;
+}
+
+}  // namespace
+
+bool WriteZipArchive(const std::filesystem::path& path, const std::vector<ZipItem>& items, int level,
+                     std::string* error, talvpack::Progress* progress) {
+  if (WriteAndCheck(path, items, level, error, progress)) return true;
+  std::error_code ec;
+  std::filesystem::remove(path, ec);  // no half archive for anyone to ship
+  return false;
 }

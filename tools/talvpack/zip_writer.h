@@ -3,8 +3,11 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "tools/talvpack/progress.h"
 
 class ZipWriter {
  public:
@@ -13,9 +16,12 @@ class ZipWriter {
   ZipWriter(const ZipWriter&) = delete;
   ZipWriter& operator=(const ZipWriter&) = delete;
 
-  bool Open(const std::string& path, std::string* error);
+  bool Open(const std::filesystem::path& path, std::string* error);
   // level 0 stores; 1-9 deflate, and store anyway when deflating does not make it smaller.
-  bool AddFile(const std::string& name, const std::string& sourcePath, int level, std::string* error);
+  bool AddFile(const std::string& name, const std::filesystem::path& sourcePath, int level, std::string* error);
+  // A small file made here (stored).
+  bool AddBytes(const std::string& name, const std::string& data, std::uint16_t dosDate, std::uint16_t dosTime,
+                std::string* error);
   bool AddDirectory(const std::string& name, std::uint16_t dosDate, std::uint16_t dosTime, std::string* error);
   bool Close(std::string* error);
 
@@ -33,10 +39,24 @@ class ZipWriter {
   bool CopyData(std::FILE* in, Entry& e, int level, std::string* error);
 
   std::FILE* out_ = nullptr;
-  std::string path_;
+  std::filesystem::path path_;
   std::uint64_t end_ = 0;  // where the next record goes
   std::vector<Entry> entries_;
 };
 
+// One entry of an archive written whole: a file (source), a folder (name ends in "/"), or
+// bytes made here.
+struct ZipItem {
+  std::string name;  // as the launcher reads it: code page 950, "/" separators
+  std::filesystem::path source;
+  bool folder = false;
+  std::string bytes;
+};
+
+// Writes items in order into path, then reads the archive back with the launcher's own
+// reader: every name as written, in that order.
+bool WriteZipArchive(const std::filesystem::path& path, const std::vector<ZipItem>& items, int level,
+                     std::string* error, talvpack::Progress* progress = nullptr);
+
 // DOS date and time of a file's modification time, as local time.
-bool DosTimeOfFile(const std::string& path, std::uint16_t* dosDate, std::uint16_t* dosTime);
+bool DosTimeOfFile(const std::filesystem::path& path, std::uint16_t* dosDate, std::uint16_t* dosTime);
