@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "launcher/core/limits.h"
+#include "launcher/patch/transfer_index.h"
 
 class CDownloadMgr;
 class CPatchInfo;
@@ -97,6 +98,13 @@ class CPatchHelper {
   bool DownloadOne(const PatchEntry& entry, const char* localPath);
   bool FetchFile(const char* remoteName, const char* localPath, bool resume);
   void RequestStop();
+  // The smaller forms of the download set's files (transfer_forms_win.cpp): the index is read
+  // and each file's forms chosen before the first download; a file whose forms all fail is
+  // downloaded raw by DownloadOne.
+  void PlanTransferForms();
+  bool DownloadByForm(const PatchEntry& entry, const char* localPath);
+  bool TryForm(const PatchEntry& entry, const TransferForm& form, const char* localPath);
+  void LogTransferSavings() const;
 
   PatchContext* m_context;
   CDownloadMgr* m_downloadMgr = nullptr;
@@ -111,6 +119,9 @@ class CPatchHelper {
   std::vector<std::pair<std::string, std::string>> m_copyList;
   std::vector<std::pair<std::string, std::string>> m_backupList;
   std::vector<std::string> m_newFiles;
+  CTransferIndex m_transferIndex;
+  std::map<std::string, std::vector<const TransferForm*>> m_formPlan;
+  std::uint64_t m_bytesSaved = 0;
   FetchStage m_fetchStage = nullptr;
   int m_doneMessage = 0;
 };
