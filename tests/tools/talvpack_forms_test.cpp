@@ -46,9 +46,8 @@ class TalvpackForms : public ::testing::Test {
     char pattern[] = "/tmp/talvpack_forms_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
-    const char* bin = std::getenv("TALV_BIN_DIR");
-    exe_ = fs::path(bin != nullptr ? bin : "bin") / "talvpack";
-    if (!fs::exists(exe_)) GTEST_SKIP() << exe_ << " not built";
+    exe_ = host_files::BuiltTalvpack();
+    if (exe_.empty()) GTEST_SKIP() << "talvpack not built";
   }
   void TearDown() override { fs::remove_all(dir_); }
 
