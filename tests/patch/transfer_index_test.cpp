@@ -77,8 +77,11 @@ TEST(TransferIndex, ReadsAndRefuses) {
     CTransferIndex index;
     EXPECT_EQ(index.Read(c.text.data(), c.text.size()), c.ok);
     EXPECT_EQ(index.FileCount(), c.files);
-    if (c.log != nullptr) EXPECT_EQ(log.lines(), std::vector<std::string>{c.log});
-    else EXPECT_TRUE(log.lines().empty()) << log.Joined();
+    if (c.log != nullptr) {
+      EXPECT_EQ(log.lines(), std::vector<std::string>{c.log});
+    } else {
+      EXPECT_TRUE(log.lines().empty()) << log.Joined();
+    }
   }
 }
 

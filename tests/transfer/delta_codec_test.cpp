@@ -117,7 +117,9 @@ TEST(DeltaCodec, PairsRoundTripAndStaySmall) {
     Bytes out;
     ASSERT_TRUE(Apply(delta, p.from, &out, Md5(p.to).data()));
     EXPECT_EQ(out, p.to);
-    if (p.maxRatio < 1e9) EXPECT_LE(static_cast<double>(delta.size()), p.maxRatio * p.to.size()) << delta.size();
+    if (p.maxRatio < 1e9) {
+      EXPECT_LE(static_cast<double>(delta.size()), p.maxRatio * p.to.size()) << delta.size();
+    }
   }
 }
 

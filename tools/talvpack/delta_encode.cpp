@@ -42,22 +42,32 @@ std::uint64_t Search(const saidx_t* sa, const unsigned char* old, std::uint64_t 
   return y;
 }
 
-// Collects the records of one result chunk as raw streams; the seek of a record is known once
-// the next record's source position is.
+// Collects the records of one result chunk: their control numbers, and where their add and
+// insert bytes lie in the chunk's buffers, from which the streams are compressed afterwards
+// without a copy of their raw bytes. The seek of a record is known once the next record's
+// source position is.
 class RecordWriter {
  public:
+  struct Run {
+    const unsigned char* old;
+    const unsigned char* result;
+    std::uint64_t addLen;
+    const unsigned char* inserted;
+    std::uint64_t insertLen;
+  };
+
   void Add(std::uint64_t oldStart, const unsigned char* old, const unsigned char* result, std::uint64_t addLen,
            const unsigned char* inserted, std::uint64_t insertLen) {
     // Runs longer than one record may carry are split; the pieces continue in place.
     while (addLen > kDeltaMaxRun) {
-      Emit(oldStart, old, result, kDeltaMaxRun, nullptr, 0);
+      Emit(oldStart, {old, result, kDeltaMaxRun, nullptr, 0});
       oldStart += kDeltaMaxRun;
       old += kDeltaMaxRun;
       result += kDeltaMaxRun;
       addLen -= kDeltaMaxRun;
     }
     while (insertLen > kDeltaMaxRun) {
-      Emit(oldStart, old, result, addLen, inserted, kDeltaMaxRun);
+      Emit(oldStart, {old, result, addLen, inserted, kDeltaMaxRun});
       oldStart += addLen;
       old += addLen;
       result += addLen;
@@ -65,7 +75,7 @@ class RecordWriter {
       inserted += kDeltaMaxRun;
       insertLen -= kDeltaMaxRun;
     }
-    Emit(oldStart, old, result, addLen, inserted, insertLen);
+    Emit(oldStart, {old, result, addLen, inserted, insertLen});
   }
 
   // Writes the last pending record with a step to nextOldStart.
@@ -77,18 +87,22 @@ class RecordWriter {
     m_pending = false;
   }
 
-  Bytes control, add, insert;
+  void Clear() {
+    Bytes().swap(control);
+    std::vector<Run>().swap(runs);
+  }
+
+  Bytes control;
+  std::vector<Run> runs;
 
  private:
-  void Emit(std::uint64_t oldStart, const unsigned char* old, const unsigned char* result, std::uint64_t addLen,
-            const unsigned char* inserted, std::uint64_t insertLen) {
+  void Emit(std::uint64_t oldStart, const Run& run) {
     Flush(oldStart);
-    for (std::uint64_t i = 0; i < addLen; ++i) add.push_back(static_cast<unsigned char>(result[i] - old[i]));
-    if (insertLen > 0) insert.insert(insert.end(), inserted, inserted + insertLen);
+    runs.push_back(run);
     m_pending = true;
     m_oldStart = oldStart;
-    m_addLen = addLen;
-    m_insertLen = insertLen;
+    m_addLen = run.addLen;
+    m_insertLen = run.insertLen;
   }
   void PutNumber(std::uint64_t v) {
     unsigned char buf[kVarintMax];
@@ -186,19 +200,74 @@ int WindowLogFor(std::uint64_t size, int limit) {
   return log;
 }
 
-bool Compress(ZSTD_CCtx* cctx, const Bytes& raw, int level, int windowLog, Bytes* out, std::string* error) {
-  ZSTD_CCtx_reset(cctx, ZSTD_reset_session_and_parameters);
-  ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, level);
-  ZSTD_CCtx_setPledgedSrcSize(cctx, raw.size());
-  ZSTD_CCtx_setParameter(cctx, ZSTD_c_windowLog, WindowLogFor(raw.size(), windowLog));
-  const std::size_t at = out->size();
-  out->resize(at + ZSTD_compressBound(raw.size()));
-  const std::size_t n = ZSTD_compress2(cctx, out->data() + at, out->size() - at, raw.data(), raw.size());
-  if (ZSTD_isError(n)) {
-    *error = ZSTD_getErrorName(n);
-    return false;
+// One zstd frame of a known size, fed in pieces. The match finder's tables are held below
+// the level's own (hash 2^21, chain 2^22 entries for the delta streams): about 33 MiB in all
+// with the window, which keeps the encoder under bsdiff's memory for every size.
+class FrameWriter {
+ public:
+  FrameWriter(ZSTD_CCtx* cctx, int level, int windowLog, std::uint64_t size, Bytes* out)
+      : m_cctx(cctx), m_out(out) {
+    ZSTD_CCtx_reset(cctx, ZSTD_reset_session_and_parameters);
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_compressionLevel, level);
+    ZSTD_CCtx_setPledgedSrcSize(cctx, size);
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_windowLog, WindowLogFor(size, windowLog));
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_hashLog, windowLog - 2);
+    ZSTD_CCtx_setParameter(cctx, ZSTD_c_chainLog, windowLog - 1);
   }
-  out->resize(at + n);
+  bool Feed(const unsigned char* data, std::size_t n, std::string* error) { return Run(data, n, ZSTD_e_continue, error); }
+  bool End(std::string* error) { return Run(nullptr, 0, ZSTD_e_end, error); }
+
+ private:
+  bool Run(const unsigned char* data, std::size_t n, ZSTD_EndDirective mode, std::string* error) {
+    ZSTD_inBuffer in = {data, n, 0};
+    unsigned char buf[1 << 16];
+    for (;;) {
+      ZSTD_outBuffer out = {buf, sizeof buf, 0};
+      const std::size_t left = ZSTD_compressStream2(m_cctx, &out, &in, mode);
+      if (ZSTD_isError(left)) {
+        *error = ZSTD_getErrorName(left);
+        return false;
+      }
+      m_out->insert(m_out->end(), buf, buf + out.pos);
+      if (mode == ZSTD_e_end ? left == 0 : in.pos == in.size) return true;
+    }
+  }
+  ZSTD_CCtx* m_cctx;
+  Bytes* m_out;
+};
+
+// The three streams of one chunk's records, each appended to its stream as one frame.
+bool CompressChunk(ZSTD_CCtx* cctx, const RecordWriter& records, int level, Bytes streams[kDeltaStreamCount],
+                   std::string* error) {
+  std::uint64_t addSize = 0, insertSize = 0;
+  for (const RecordWriter::Run& r : records.runs) {
+    addSize += r.addLen;
+    insertSize += r.insertLen;
+  }
+  if (!records.control.empty()) {
+    FrameWriter control(cctx, level, kDeltaStreamWindowLog, records.control.size(), &streams[0]);
+    if (!control.Feed(records.control.data(), records.control.size(), error) || !control.End(error)) return false;
+  }
+  if (addSize > 0) {
+    FrameWriter add(cctx, level, kDeltaStreamWindowLog, addSize, &streams[1]);
+    Bytes piece(1 << 20);
+    for (const RecordWriter::Run& r : records.runs) {
+      for (std::uint64_t at = 0; at < r.addLen;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), r.addLen - at));
+        for (std::size_t i = 0; i < n; ++i) piece[i] = static_cast<unsigned char>(r.result[at + i] - r.old[at + i]);
+        if (!add.Feed(piece.data(), n, error)) return false;
+        at += n;
+      }
+    }
+    if (!add.End(error)) return false;
+  }
+  if (insertSize > 0) {
+    FrameWriter insert(cctx, level, kDeltaStreamWindowLog, insertSize, &streams[2]);
+    for (const RecordWriter::Run& r : records.runs) {
+      if (r.insertLen > 0 && !insert.Feed(r.inserted, static_cast<std::size_t>(r.insertLen), error)) return false;
+    }
+    if (!insert.End(error)) return false;
+  }
   return true;
 }
 
@@ -265,12 +334,8 @@ bool MakeDelta(ByteSource& source, const unsigned char sourceMd5[kMd5DigestSize]
     records.Flush(next < newSize ? WindowStart(next, std::min(options.resultChunk, newSize - next), oldSize,
                                                newSize, window)
                                  : 0);
-    Bytes* raw[kDeltaStreamCount] = {&records.control, &records.add, &records.insert};
-    for (int i = 0; i < kDeltaStreamCount; ++i) {
-      if (!raw[i]->empty() && !Compress(cctx.get(), *raw[i], options.level, kDeltaStreamWindowLog, &streams[i], error))
-        return false;
-      Bytes().swap(*raw[i]);
-    }
+    if (!CompressChunk(cctx.get(), records, options.level, streams, error)) return false;
+    records.Clear();
     if (options.progress != nullptr) options.progress(options.progressContext, at + chunk);
     if (newSize == 0) break;
   }
@@ -305,6 +370,8 @@ bool MakeWholeFile(ByteSource& file, ByteSink& sink, int level, std::string* err
   ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_compressionLevel, level);
   ZSTD_CCtx_setPledgedSrcSize(cctx.get(), size);
   ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_windowLog, WindowLogFor(size, kWholeFileWindowLog));
+  ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_hashLog, kWholeFileWindowLog - 3);
+  ZSTD_CCtx_setParameter(cctx.get(), ZSTD_c_chainLog, kWholeFileWindowLog - 2);
   const std::size_t chunk = 1 << 20;
   Bytes in(chunk), out(ZSTD_CStreamOutSize());
   for (std::uint64_t at = 0;;) {

@@ -4,10 +4,11 @@
 //
 // Memory: the source is matched in windows of at most kDeltaSourceWindow bytes and the result
 // in chunks of kDeltaResultChunk; at any time the encoder holds one source window (1 byte per
-// byte), its suffix array (4 bytes per byte), one result chunk and its raw streams (3 bytes
-// per byte), one zstd compressor (about 90 MiB at the level used) and the compressed delta so
-// far. That is 5 x source + 3 x result + 90 MiB for files up to the window, and about 1.8 GiB
-// at most for any larger pair, against bsdiff's 17 x source + 3 x result.
+// byte), its suffix array (4 bytes per byte), one result chunk (1 byte per byte), the chunk's
+// records (32 bytes each), one zstd compressor (about 33 MiB for the delta streams, 80 MiB for
+// a whole file) and the compressed delta so far. That is about 5 x source + result + 40 MiB
+// for files up to the window, and about 1.5 GiB at most for any larger pair, against
+// bsdiff's 9 x source or more.
 #pragma once
 #include <cstdint>
 #include <string>
