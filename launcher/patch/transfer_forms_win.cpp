@@ -4,6 +4,8 @@
 #include "launcher/core/windows_api.h"
 
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 
 #include "launcher/core/launcher_mgr.h"
@@ -89,6 +91,31 @@ class InstalledFile : public InstalledContent {
   std::string m_path;
 };
 
+// The index in one attempt: a server without it answers 404 or 550 at once, and the retries
+// the manifest's fetch makes would only delay every run on such a server by seconds. A fetch
+// that fails for any other reason costs the forms, never the run.
+bool FetchIndexOnce(const char* name, CDownloadMgr* mgr, char** block, std::uint32_t* size) {
+  constexpr std::size_t kMaxIndex = 64u << 20;
+  if (mgr->IsOpened() || !mgr->OpenFile(name)) return false;
+  std::unique_ptr<char[]> piece(new (std::nothrow) char[kDownloadBlock]);
+  std::string data;
+  bool ok = piece != nullptr;
+  while (ok) {
+    std::uint64_t count = 0;
+    ok = mgr->ReadFile(piece.get(), kDownloadBlock, &count) && count <= kDownloadBlock &&
+         data.size() + count <= kMaxIndex;
+    if (!ok || count == 0) break;
+    data.append(piece.get(), static_cast<std::size_t>(count));
+  }
+  mgr->CloseFile();
+  if (!ok) return false;
+  *block = new (std::nothrow) char[data.size() + 1];
+  if (*block == nullptr) return false;
+  std::memcpy(*block, data.data(), data.size());
+  *size = static_cast<std::uint32_t>(data.size());
+  return true;
+}
+
 const char* KindName(const TransferForm& form) {
   return form.kind == TransferFormKind::kDelta ? "delta" : "compressed file";
 }
@@ -104,7 +131,7 @@ void CPatchHelper::PlanTransferForms() {
   if (m_downloadMgr == nullptr || m_downloadSet.empty() || IsStopped()) return;
   std::unique_ptr<char[]> block;
   std::uint32_t size = 0;
-  switch (GetSignedFileIntoMemory(kTransferIndexName, m_downloadMgr, &block, &size)) {
+  switch (GetSignedFileIntoMemory(kTransferIndexName, m_downloadMgr, &block, &size, &FetchIndexOnce)) {
     case DocumentFetch::kFetched:
       if (!m_transferIndex.Read(block.get(), size)) {
         g_launcher.Log("Transfer index \"%s\" unreadable : raw files only.", kTransferIndexName);
