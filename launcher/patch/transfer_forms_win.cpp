@@ -131,7 +131,7 @@ void CPatchHelper::PlanTransferForms() {
   if (m_downloadMgr == nullptr || m_downloadSet.empty() || IsStopped()) return;
   std::unique_ptr<char[]> block;
   std::uint32_t size = 0;
-  switch (GetSignedFileIntoMemory(kTransferIndexName, m_downloadMgr, &block, &size, &FetchIndexOnce)) {
+  switch (GetSignedFileIntoMemory(kTransferIndexName, m_downloadMgr.get(), &block, &size, &FetchIndexOnce)) {
     case DocumentFetch::kFetched:
       if (!m_transferIndex.Read(block.get(), size)) {
         g_launcher.Log("Transfer index \"%s\" unreadable : raw files only.", kTransferIndexName);
