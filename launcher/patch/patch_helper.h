@@ -13,6 +13,7 @@
 
 #include "launcher/core/limits.h"
 #include "launcher/patch/patch_result.h"
+#include "launcher/patch/transfer_index.h"
 
 class CDownloadMgr;
 class CMoveJournalFile;
@@ -106,6 +107,13 @@ class CPatchHelper {
   bool FetchWithRetry(const char* remoteName, const char* localPath, bool resume);
   void RequestStop();
   bool BeginJournal();
+  // The smaller forms of the download set's files (transfer_forms_win.cpp): the index is read
+  // and each file's forms chosen before the first download; a file whose forms all fail is
+  // downloaded raw by DownloadOne.
+  void PlanTransferForms();
+  bool DownloadByForm(const PatchEntry& entry, const char* localPath);
+  bool TryForm(const PatchEntry& entry, const TransferForm& form, const char* localPath);
+  void LogTransferSavings() const;
 
   PatchContext* m_context;
   std::unique_ptr<CDownloadMgr> m_downloadMgr;
@@ -123,6 +131,9 @@ class CPatchHelper {
   // The moves of this run, for the next start should it be killed half way.
   std::unique_ptr<CMoveJournalFile> m_journal;
   bool m_undoFailed = false;  // a backup is not back in place: the temporary folder stays
+  CTransferIndex m_transferIndex;
+  std::map<std::string, std::vector<const TransferForm*>> m_formPlan;
+  std::uint64_t m_bytesSaved = 0;
   FetchStage m_fetchStage = nullptr;
   int m_doneMessage = 0;
 };

@@ -377,6 +377,7 @@ bool CPatchHelper::DownloadFiles() {
   }
   Panel().SetProgress(0);
   Panel().SetPanelType(PanelDownload);
+  PlanTransferForms();
   const std::size_t n = m_downloadSet.size();
   std::size_t i = 0;
   for (const auto& item : m_downloadSet) {
@@ -394,13 +395,14 @@ bool CPatchHelper::DownloadFiles() {
     }
     char parent[kMaxPath];
     CreateDirectories(GetParentDir(parent, local), false);
-    if (!DownloadOne(entry, local)) return false;
+    if (!DownloadByForm(entry, local) && !DownloadOne(entry, local)) return false;
     if (g_launcher.m_installRequested) {
       g_launcher.AddInstalledFile(local);
     } else {
       m_copyList.emplace_back(entry.name, local);
     }
   }
+  LogTransferSavings();
   Panel().SetProgress(100);
   return true;
 }

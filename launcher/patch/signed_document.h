@@ -13,6 +13,10 @@ enum class DocumentFetch {
   kRefused,     // its signature is missing or wrong; logged, the document dropped
 };
 
-// *block is released when the result is not kFetched; it may be larger than *size.
+// How a document and its signature are read: GetFileIntoMemory's signature.
+using DocumentReader = bool (*)(const char* name, CDownloadMgr* mgr, char** block, std::uint32_t* size);
+
+// *block is released when the result is not kFetched; it may be larger than *size. read
+// defaults to GetFileIntoMemory.
 DocumentFetch GetSignedFileIntoMemory(const char* name, CDownloadMgr* mgr, std::unique_ptr<char[]>* block,
-                                      std::uint32_t* size);
+                                      std::uint32_t* size, DocumentReader read = nullptr);

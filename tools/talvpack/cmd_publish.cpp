@@ -16,6 +16,7 @@
 #include "launcher/patch/version_info.h"
 #include "tools/talvpack/command.h"
 #include "tools/talvpack/host_names.h"
+#include "tools/talvpack/forms_writer.h"
 #include "tools/talvpack/manifest_builder.h"
 #include "tools/talvpack/signing.h"
 
@@ -159,6 +160,9 @@ bool BuildTree(const Options& options, const PublishSettings& s, const SecretKey
     *error = "cannot write into \"" + Shown(staging) + "\"";
     return false;
   }
+  const auto earlier = options.repeated.find("--delta-from");
+  if (earlier != options.repeated.end() && !WriteTransferForms(staging, records, earlier->second, key, error))
+    return false;
   return key == nullptr ||
          (SignFile(*key, staging / "version.txt", error) && SignFile(*key, staging / "patch_live.txt", error));
 }
@@ -168,7 +172,7 @@ int Publish(const std::vector<std::string>& args) {
   std::string error;
   PublishSettings settings;
   if (!ParseOptions(args, {"--version", "--previous", "--login", "--files-address", "--arg", "--launcher-version",
-                           "--ping", "--block-start", "--block-end", "--sign-key"},
+                           "--ping", "--block-start", "--block-end", "--sign-key", "--delta-from"},
                     &options, &error) ||
       !ReadSettings(options, &settings, &error)) {
     return Fail("publish", error);
@@ -212,7 +216,7 @@ int PublishMain(const std::vector<std::string>& args) { return Guarded("publish"
 
 TALVPACK_COMMAND(publish, "publish",
                  "publish --version N [--previous OLD_VERSION_TXT] --login ADDR --files-address ADDR [--arg TEXT] "
-                 "[--sign-key SECRET_KEY] GAME_DIR OUT_DIR",
+                 "[--sign-key SECRET_KEY] [--delta-from EARLIER_TREE]... GAME_DIR OUT_DIR",
                  "Lays out a patch server tree in OUT_DIR (absent or empty): patch_live.txt, version.txt\n"
                  "(as \"manifest\" makes it) and every file of GAME_DIR under Talvenor/, so that a client\n"
                  "of any earlier version finds what it lacks. Serve OUT_DIR as it is over HTTP or FTP;\n"
@@ -221,5 +225,8 @@ TALVPACK_COMMAND(publish, "publish",
                  "themselves: add the new launcher with \"launcher --version V\" into OUT_DIR), --ping N,\n"
                  "--block-start YYYYMMDDhhmmss --block-end YYYYMMDDhhmmss (a service-block window,\n"
                  "local time of the players), --sign-key SECRET_KEY (signs patch_live.txt and\n"
-                 "version.txt as \"sign\" does, for launchers built with the public key).",
+                 "version.txt as \"sign\" does, for launchers built with the public key).\n"
+                 "--delta-from EARLIER_TREE (repeatable; a tree published before) adds smaller forms for\n"
+                 "launchers that know them: each file compressed under Talvenor.forms/, a delta from each\n"
+                 "earlier content that changed, and the index forms.txt (signed too with --sign-key).",
                  talvpack::PublishMain);

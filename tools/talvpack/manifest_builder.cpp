@@ -357,6 +357,7 @@ bool ParseOptions(const std::vector<std::string>& args, const std::vector<std::s
         return false;
       }
       out->values[a] = args[++i];
+      out->repeated[a].push_back(args[i]);
     } else {
       out->operands.push_back(a);
     }

@@ -1,0 +1,196 @@
+// End-to-end runs of Talvenor.exe in host mode against a tree published with --delta-from:
+// which forms travel (the servers' logs), that the game ends byte for byte at the release
+// whatever fails on the way, and that a tree without the index is patched as always.
+#include <gtest/gtest.h>
+
+#include "launcher/core/windows_api.h"
+
+#include <algorithm>
+#include <random>
+
+#include "tests/support/host_session.h"
+#include "tests/support/win_test_util.h"
+
+namespace {
+
+// Text-like bytes that zstd shrinks a few times over, as game tables and scripts.
+std::string Words(std::size_t n, unsigned seed) {
+  static const char* words[] = {"sword", "potion", "dragon", "=", "10", "\r\n", "quest", "gold", ",", "npc_"};
+  std::mt19937 rng(seed);
+  std::string out;
+  while (out.size() < n) out += words[rng() % 10] + std::to_string(rng() % 100);
+  out.resize(n);
+  return out;
+}
+
+SampleGame::Files Release(int version) {
+  std::string pak = Words(300000, 1);
+  std::string table = Words(40000, 2);
+  SampleGame::Files files = {{"data\\same.txt", "unchanged"}};
+  if (version >= 101) {
+    pak.insert(100000, Words(3000, 3));  // an asset inserted
+    table += "new row\r\n";
+  }
+  if (version >= 102) {
+    pak.replace(250000, 500, Words(500, 4));  // an asset changed
+    files["data\\new.bin"] = Words(50000, 5);
+  }
+  files["data\\a.pak"] = pak;
+  files["data\\table.txt"] = table;
+  return files;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& part) {
+  return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+}
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+struct Scenario {
+  const char* name;
+  const char* transport;  // "http" or "ftp"
+  bool signedLauncher;
+  // What the tree gets after publishing: "" as published, "no index", "modified game",
+  // "tampered delta", "unsigned index", "wrongly signed index".
+  const char* twist;
+  std::vector<std::string> expected;  // server paths fetched for the files (HTTP), in order
+  bool formsUsed;                     // the log names forms and what they saved
+};
+
+const std::vector<Scenario>& Scenarios() {
+  static const std::vector<Scenario> s = {
+      {"deltas", "http", false, "",
+       {"Talvenor.forms/data/a.pak.from-", "Talvenor.forms/data/new.bin.zst", "Talvenor.forms/data/table.txt.from-"},
+       true},
+      {"modified", "http", false, "modified game",
+       {"Talvenor.forms/data/a.pak.zst", "Talvenor.forms/data/new.bin.zst", "Talvenor.forms/data/table.txt.from-"},
+       true},
+      {"tampered", "http", false, "tampered delta",
+       {"Talvenor.forms/data/a.pak.from-", "Talvenor.forms/data/a.pak.zst", "Talvenor.forms/data/new.bin.zst",
+        "Talvenor.forms/data/table.txt.from-"},
+       true},
+      {"no_index", "http", false, "no index", {"Talvenor/data/a.pak", "Talvenor/data/new.bin", "Talvenor/data/table.txt"},
+       false},
+      {"signed", "http", true, "",
+       {"Talvenor.forms/data/a.pak.from-", "Talvenor.forms/data/new.bin.zst", "Talvenor.forms/data/table.txt.from-"},
+       true},
+      {"unsigned", "http", true, "unsigned index",
+       {"Talvenor/data/a.pak", "Talvenor/data/new.bin", "Talvenor/data/table.txt"}, false},
+      {"wrongly_signed", "http", true, "wrongly signed index",
+       {"Talvenor/data/a.pak", "Talvenor/data/new.bin", "Talvenor/data/table.txt"}, false},
+      {"ftp", "ftp", false, "", {}, true},
+  };
+  return s;
+}
+
+class FormsRun : public ::testing::TestWithParam<Scenario> {
+ protected:
+  void SetUp() override {
+    if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
+    for (int v : {100, 101, 102}) ASSERT_TRUE(game_.AddRelease(v, Release(v))) << game_.Why();
+    ASSERT_TRUE(game_.Install(100));
+    if (GetParam().signedLauncher) {
+      ASSERT_TRUE(CopyFileA(BinPath("Talvenor_signed.exe").c_str(), game_.LauncherPath().c_str(), FALSE));
+    }
+  }
+
+  ScopedTempDir scratch_;
+  SampleGame game_{scratch_.path()};
+};
+
+TEST_P(FormsRun, EndsAtTheRelease) {
+  const Scenario& s = GetParam();
+  const std::string name = std::string("forms_") + s.name + "_" + std::to_string(TickMs());
+  const bool ftp = std::string(s.transport) == "ftp";
+  const std::string files = ftp ? ServerEnv("TALV_FTP_USER") + ":" + ServerEnv("TALV_FTP_PASSWORD") + "@" +
+                                      ServerEnv("TALV_FTP_HOST") + ":21/" + name
+                                : ServerEnv("TALV_HTTP_HOST") + ":80/" + name;
+  const std::string earlier100 = scratch_.path() + "\\t100", earlier101 = scratch_.path() + "\\t101";
+  ASSERT_TRUE(game_.Publish(100, earlier100, files)) << game_.Why();
+  ASSERT_TRUE(game_.Publish(101, earlier101, files)) << game_.Why();
+  std::string options = "--delta-from " + Quoted(earlier100) + " --delta-from " + Quoted(earlier101);
+  if (s.signedLauncher) options += " --sign-key " + Quoted(BinPath("update_key_test.key"));
+  const std::string tree = ftp ? FtpFolder(name) : WwwFolder(name);
+  ASSERT_TRUE(game_.Publish(102, tree, files, options)) << game_.Why();
+  if (ftp) {
+    ASSERT_TRUE(game_.Publish(102, WwwFolder(name), files, options)) << game_.Why();  // patch_live.txt
+  }
+
+  const std::string twist = s.twist;
+  if (twist == "no index") {
+    ASSERT_TRUE(DeleteFileA((tree + "\\forms.txt").c_str()));
+  } else if (twist == "modified game") {
+    ASSERT_TRUE(WriteFileBytes(game_.GameDir() + "\\data\\a.pak", Words(300000, 9)));
+  } else if (twist == "tampered delta") {
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((tree + "\\Talvenor.forms\\data\\a.pak.from-*").c_str(), &found);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    FindClose(find);
+    const std::string path = tree + "\\Talvenor.forms\\data\\" + found.cFileName;
+    std::string bytes = ReadFileOr(path);
+    ASSERT_GT(bytes.size(), 200u);
+    bytes[150] ^= 0x01;
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+    // The index keeps the form's old digest: the fetched form fails its check.
+  } else if (twist == "unsigned index") {
+    ASSERT_TRUE(DeleteFileA((tree + "\\forms.txt.minisig").c_str()));
+  } else if (twist == "wrongly signed index") {
+    ASSERT_TRUE(WriteFileBytes(tree + "\\forms.txt.minisig", ReadFileOr(tree + "\\version.txt.minisig")));
+  }
+
+  const std::string accessLog = ServerEnv("TALV_NGINX_ACCESS_LOG_WIN");
+  const std::size_t logged = FileLines(accessLog).size();
+  const std::string launcherLog = LauncherLogFolder() + "\\launcher_log.txt";
+  HostSession host;
+  ASSERT_TRUE(host.Start(game_.LauncherPath(), "patchurl:" + HttpBase(name), game_.GameDir()));
+  EXPECT_EQ(host.Finish(), 0) << host.RawOutput();
+  EXPECT_EQ(host.Result(), "1");
+
+  SampleGame::Files want = game_.ReleaseFiles(102);
+  want["version.dat"] = std::string("\x66\x00\x00\x00", 4);
+  EXPECT_EQ(game_.Snapshot(), want);
+  EXPECT_EQ(game_.InstalledVersion(), 102);
+  EXPECT_FALSE(PathExists(game_.GameDir() + "\\patch"));
+
+  const std::vector<std::string> log = FileLines(launcherLog);
+  EXPECT_EQ(Contains(log, "Transfer forms saved "), s.formsUsed);
+  if (twist == "tampered delta") {
+    EXPECT_TRUE(Contains(log, "Transfer form of data\\a.pak failed : trying compressed file."));
+  }
+  if (twist == "unsigned index" || twist == "wrongly signed index") {
+    EXPECT_TRUE(Contains(log, "Transfer index \"forms.txt\" refused : raw files only."));
+  }
+  if (ftp) {
+    EXPECT_TRUE(Contains(log, "Transfer form of data\\a.pak : delta "));
+    return;
+  }
+  // The file requests, in order, after the documents.
+  const std::string folder = "/" + name + "/";
+  std::vector<std::string> paths;
+  WaitUntil(
+      [&] {
+        paths.clear();
+        const std::vector<std::string> lines = FileLines(accessLog);
+        for (std::size_t i = std::min(logged, lines.size()); i < lines.size(); ++i) {
+          const std::size_t at = lines[i].find(folder);
+          if (at == std::string::npos) continue;
+          paths.push_back(lines[i].substr(at + folder.size(), lines[i].find(' ', at) - at - folder.size()));
+        }
+        return paths.size() >= 3 + s.expected.size() + (s.signedLauncher ? 3u : 0u);
+      },
+      5000);
+  std::vector<std::string> documents = {"patch_live.txt", "version.txt", "forms.txt"};
+  if (s.signedLauncher) documents = {"patch_live.txt", "patch_live.txt.minisig", "version.txt",
+                                     "version.txt.minisig", "forms.txt", "forms.txt.minisig"};
+  ASSERT_EQ(paths.size(), documents.size() + s.expected.size()) << ::testing::PrintToString(paths);
+  for (std::size_t i = 0; i < documents.size(); ++i) EXPECT_EQ(paths[i], documents[i]);
+  for (std::size_t i = 0; i < s.expected.size(); ++i) {
+    const std::string& got = paths[documents.size() + i];
+    EXPECT_EQ(got.rfind(s.expected[i], 0), 0u) << got << " for " << s.expected[i];
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Trees, FormsRun, ::testing::ValuesIn(Scenarios()),
+                         [](const ::testing::TestParamInfo<Scenario>& info) { return std::string(info.param.name); });
+
+}  // namespace
