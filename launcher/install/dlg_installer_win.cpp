@@ -138,7 +138,7 @@ void CDlgInstaller::OnDrawItem(DRAWITEMSTRUCT* item) {
 
 PatchResult CDlgInstaller::InstallFromServer() {
   PatchContext context = WorkerContext();
-  if (!RecoverInterruptedRun(PanelOf(context))) return 0;
+  if (!RecoverInterruptedRun(PanelOf(context))) return PatchFailed;
   if (!m_patchInfo.Read(m_texts.patchInfoUrl)) {
     g_launcher.ShowMessage(0, IDS_PATCH_INFO_FAILED, kMessageInfo);
     return PatchFailed;

@@ -20,7 +20,7 @@ namespace {
 
 class TextPanel : public IPanel {
  public:
-  void SetPanelType(int) override {}
+  void SetPanelType(PanelType) override {}
   void SetGameVersion(int) override {}
   void SetText(const char* text) override { texts.push_back(text); }
   void SetProgress(int) override {}

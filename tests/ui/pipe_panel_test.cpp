@@ -59,7 +59,7 @@ TEST(PipePanel, PanelTypesAndPlainEvents) {
   panel.SetPanelType(PanelDownload);
   panel.SetPanelType(PanelExtract);
   panel.SetPanelType(PanelNone);
-  panel.SetPanelType(7);
+  panel.SetPanelType(static_cast<PanelType>(7));  // a type no panel knows
   panel.SetGameVersion(300);
   panel.SetGameVersion(-1);
   panel.SetText("Downloading launcher...");

@@ -176,7 +176,7 @@ TEST(SkinDraw, RepaintsLeaveNoGdiOrUserObjectsBehind) {
   const DWORD userBefore = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
   if (gdiBefore == 0) GTEST_SKIP() << "GDI objects cannot be counted on this system";
   const int drawnBefore = w.itemsDrawn;
-  const int types[] = {PanelGeneral, PanelDownload, PanelExtract, PanelNone};
+  const PanelType types[] = {PanelGeneral, PanelDownload, PanelExtract, PanelNone};
   for (int i = 0; i < 200; ++i) {
     w.panel.SetPanelType(types[i % 4]);
     w.panel.SetProgress(i % 120 - 10);

@@ -1,22 +1,12 @@
 #include "tools/talvpack/forms_writer.h"
 
-#include <chrono>
 #include <cstring>
 #include <map>
 #include <system_error>
 
-#if defined(_WIN32)
-#include <io.h>
-#define TALV_ISATTY _isatty
-#define TALV_FILENO _fileno
-#else
-#include <unistd.h>
-#define TALV_ISATTY isatty
-#define TALV_FILENO fileno
-#endif
-
 #include "launcher/patch/transfer_index.h"
 #include "tools/talvpack/delta_encode.h"
+#include "tools/talvpack/progress.h"
 #include "tools/talvpack/signing.h"
 
 namespace fs = std::filesystem;
@@ -46,44 +36,6 @@ std::string Hex(const unsigned char* digest) {
   FormatDigest(digest, text);
   return text;
 }
-
-// One line on a terminal, rewritten in place: files, bytes and rate of the forms made so far.
-class Progress {
- public:
-  Progress(std::size_t files, std::uint64_t bytes)
-      : m_on(TALV_ISATTY(TALV_FILENO(stderr)) != 0), m_files(files), m_bytes(bytes),
-        m_start(std::chrono::steady_clock::now()) {}
-  ~Progress() {
-    if (m_on && m_shown) std::fputc('\n', stderr);
-  }
-  void File(std::size_t index, const std::string& name) {
-    m_index = index;
-    m_name = name;
-    Show(0);
-  }
-  void Done(std::uint64_t bytes) { m_doneBefore += bytes; }
-  static void OnDelta(void* context, std::uint64_t done) { static_cast<Progress*>(context)->Show(done); }
-
- private:
-  void Show(std::uint64_t within) {
-    if (!m_on) return;
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count() + 1e-9;
-    const double mb = static_cast<double>(m_doneBefore + within) / (1 << 20);
-    std::fprintf(stderr, "\rforms: file %zu/%zu, %.1f/%.1f MB, %.1f MB/s  %-40.40s", m_index + 1, m_files, mb,
-                 static_cast<double>(m_bytes) / (1 << 20), mb / seconds, m_name.c_str());
-    std::fflush(stderr);
-    m_shown = true;
-  }
-  bool m_on;
-  bool m_shown = false;
-  std::size_t m_files;
-  std::uint64_t m_bytes;
-  std::chrono::steady_clock::time_point m_start;
-  std::size_t m_index = 0;
-  std::string m_name;
-  std::uint64_t m_doneBefore = 0;
-};
 
 struct EarlierContent {
   fs::path path;
@@ -184,13 +136,13 @@ bool WriteTransferForms(const fs::path& root, const std::vector<Record>& records
   if (!CollectEarlier(earlier, &sources, error)) return false;
   std::uint64_t total = 0;
   for (const Record& r : records) total += r.size;
-  Progress progress(records.size(), total);
+  Progress progress("forms");
+  progress.SetTotal(records.size(), total);
   std::string index = "talvenor-forms 1\r\n";
   const std::string formsDir = "Talvenor.forms";
   for (std::size_t i = 0; i < records.size(); ++i) {
     const Record& r = records[i];
     if (r.size == 0) continue;
-    progress.File(i, r.name);
     const fs::path file = root / "Talvenor" / fs::path(Slashed(r.name));
     FileSource result;
     if (!result.Open(file)) {
@@ -232,8 +184,7 @@ bool WriteTransferForms(const fs::path& root, const std::vector<Record>& records
         const EarlierContent* from;
         FileSource* result;
         const Record* record;
-        Progress* progress;
-      } ctx{&source, &from, &result, &r, &progress};
+      } ctx{&source, &from, &result, &r};
       const std::string deltaPath = formsDir + "/" + Slashed(r.name) + ".from-" + Hex(from.digest) + ".delta";
       std::uint64_t deltaSize = 0;
       unsigned char deltaMd5[kMd5DigestSize];
@@ -242,8 +193,6 @@ bool WriteTransferForms(const fs::path& root, const std::vector<Record>& records
               [](void* c, ByteSink& sink, std::string* e) {
                 auto* d = static_cast<DeltaCtx*>(c);
                 DeltaEncodeOptions options;
-                options.progress = &Progress::OnDelta;
-                options.progressContext = d->progress;
                 return MakeDelta(*d->source, d->from->digest, *d->result, d->record->digest, sink, options, e);
               },
               &ctx, &deltaSize, deltaMd5))
@@ -255,7 +204,7 @@ bool WriteTransferForms(const fs::path& root, const std::vector<Record>& records
         fs::remove(root / deltaPath);
       }
     }
-    progress.Done(r.size);
+    progress.Add(1, r.size);
   }
   // Read back as the launcher will before it is published.
   CTransferIndex back;
