@@ -207,6 +207,7 @@ bool ParseOptions(const std::vector<std::string>& args, const std::vector<std::s
         return false;
       }
       out->values[a] = args[++i];
+      out->all[a].push_back(args[i]);
     } else {
       out->operands.push_back(a);
     }

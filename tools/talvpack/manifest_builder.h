@@ -56,7 +56,8 @@ std::string FormatManifest(const std::vector<Record>& records);
 
 // Command-line options: "--name value" pairs (repeatable ones keep the last) and operands.
 struct Options {
-  std::map<std::string, std::string> values;
+  std::map<std::string, std::string> values;           // the last value of each option
+  std::map<std::string, std::vector<std::string>> all;  // every value, for repeatable options
   std::vector<std::string> operands;
 };
 // Parses args; only the names in known take a value. False (with a message) otherwise.
