@@ -8,11 +8,13 @@ to every connection, for tests and benchmarks on a kernel without netem.
     --delay-ms D    round-trip delay added to each connection (half each way); default 0
     --rate B        bytes per second per connection and direction; 0 = unlimited (default)
     --control FILE  "delay_ms D" and "rate B" lines read again at every new connection,
-                    so a test can change the link between runs without restarting it
+                    so a test can change the link between runs without restarting it; each
+                    change of the file also starts the peaks afresh (peak = active)
     --stats FILE    counters, rewritten (write and rename) whenever they changed, at most
                     every 50 ms: lines "NAME.KEY VALUE" with NAME the listener ("tcp:80",
                     "ftp:21", "ftp-data") and KEY one of bytes_down (server to client),
-                    bytes_up, connections (accepted so far), active, peak (most active at once)
+                    bytes_up, connections (accepted so far), active, peak (most active at once);
+                    and "link.changes N", how many changes of the control file were taken
     --lifetime S    ends by itself after S seconds (default 7200)
 
 Every address must be a loopback address (127.0.0.0/8); at most 64 connections are relayed
@@ -46,7 +48,7 @@ LOCK = threading.Lock()
 STATS = {}
 CHANGED = threading.Event()
 SETTINGS = {"delay_ms": 0, "rate": 0}
-CONTROL = {"path": None, "mtime": None}
+CONTROL = {"path": None, "mtime": None, "lock": threading.Lock(), "changes": 0}
 
 PASV = re.compile(rb"^227 [^(]*\((\d+),(\d+),(\d+),(\d+),(\d+),(\d+)\)")
 EPSV = re.compile(rb"^229 [^(]*\(\|\|\|(\d+)\|\)")
@@ -76,18 +78,29 @@ def count(name, key, amount):
 
 def current_settings():
     path = CONTROL["path"]
+    with CONTROL["lock"]:
+        if path:
+            read_control(path)
+        return dict(SETTINGS)
+
+
+def read_control(path):
     if path:
         try:
             mtime = os.stat(path).st_mtime_ns
             if mtime != CONTROL["mtime"]:
                 CONTROL["mtime"] = mtime
+                CONTROL["changes"] += 1
+                with LOCK:
+                    for c in STATS.values():
+                        c["peak"] = c["active"]
+                CHANGED.set()
                 for line in open(path):
                     key, _, value = line.strip().partition(" ")
                     if key in SETTINGS and value.strip().isdigit():
                         SETTINGS[key] = int(value)
         except OSError:
             pass
-    return dict(SETTINGS)
 
 
 class Direction:
@@ -237,11 +250,15 @@ def ftp_rewriter(own_host, server_host):
 
 def write_stats(path):
     while True:
-        CHANGED.wait()
+        CHANGED.wait(0.1)
+        current_settings()
+        if not CHANGED.is_set():
+            continue
         CHANGED.clear()
         with LOCK:
             text = "".join("%s.%s %d\n" % (name, key, value)
                            for name in sorted(STATS) for key, value in STATS[name].items())
+            text += "link.changes %d\n" % CONTROL["changes"]
         tmp = path + ".tmp"
         with open(tmp, "w") as f:
             f.write(text)
