@@ -262,59 +262,78 @@ bool CPatchHelper::BuildDownloadSet() {
   return true;
 }
 
-bool CPatchHelper::FetchFile(const char* remoteName, const char* localPath, bool resume) {
-  return GetFile(&CPatchHelper::OnDownloadProgress, resume, m_downloadMgr, remoteName, localPath, this);
+bool CPatchHelper::FetchFile(const FileTransfer& transfer, const char* remoteName, const char* localPath,
+                            bool resume) {
+  return GetFile(transfer.callback, resume, transfer.mgr, remoteName, localPath, transfer.context);
+}
+
+bool CPatchHelper::Halted(const FileTransfer& transfer) const {
+  return IsStopped() || (transfer.halt != nullptr && transfer.halt->load());
 }
 
 // One download with retries: a transfer that fails is tried once more from the start
 // (after a resumed attempt), a digest that differs is downloaded again; at most 4 cycles.
-bool CPatchHelper::DownloadOne(const PatchEntry& entry, const char* localPath) {
+// The caller counts a done file and tells the player of a failed one.
+FileOutcome CPatchHelper::DownloadOne(const PatchEntry& entry, const char* localPath, const FileTransfer& transfer) {
   char remote[kMaxPath];
   FormatString(remote, sizeof(remote), "Talvenor/%s", entry.name.c_str());
+  CDownloadMgr* mgr = transfer.mgr;
   int retries = 3;
-  while (!IsStopped()) {
-    const std::uint64_t doneBefore = m_doneSize;
-    bool fetched = FetchFile(remote, localPath, m_downloadMgr->IsRestartSupported());
-    if (!fetched && m_downloadMgr->IsRestartSupported()) {
+  while (!Halted(transfer)) {
+    bool fetched = FetchFile(transfer, remote, localPath, mgr->IsRestartSupported());
+    if (!fetched && mgr->IsRestartSupported()) {
       Sleep(kRetryWaitMs);
       g_launcher.Log("Retry Downloading file : %s", remote);
-      fetched = FetchFile(remote, localPath, false);
+      fetched = FetchFile(transfer, remote, localPath, false);
     }
     if (!fetched) g_launcher.Log("Fail to GetFile : %s", remote);
     if (fetched) {
-      if (CheckHashCode(localPath, entry.hash)) {
-        m_doneSize += entry.size;
-        return true;
-      }
-      if (IsStopped()) return true;
+      if (CheckHashCode(localPath, entry.hash)) return FileOutcome::kDone;
+      if (Halted(transfer)) return FileOutcome::kStopped;
       Sleep(kRetryWaitMs);
       g_launcher.Log("Retry Downloading file : %s", entry.name.c_str());
-      if (!FetchFile(remote, localPath, false) && !FetchFile(remote, localPath, false)) {
-        g_launcher.ShowMessage(0, 46, kMessageInfo);
-        return false;
+      if (!FetchFile(transfer, remote, localPath, false) && !FetchFile(transfer, remote, localPath, false)) {
+        return FileOutcome::kFailed;
       }
     }
-    if (IsStopped()) return true;
-    if (CheckHashCode(localPath, entry.hash)) {
-      m_doneSize += entry.size;
-      return true;
-    }
+    if (Halted(transfer)) return FileOutcome::kStopped;
+    if (CheckHashCode(localPath, entry.hash)) return FileOutcome::kDone;
     g_launcher.Log("Downloaded file \"%s\" is currupted.", localPath);
-    m_doneSize = doneBefore;
-    if (retries == 0) {
-      g_launcher.ShowMessage(0, 46, kMessageInfo);
-      return false;
-    }
+    if (retries == 0) return FileOutcome::kFailed;
     --retries;
     Sleep(kRetryWaitMs);
   }
+  return FileOutcome::kStopped;
+}
+
+// Where a download goes: the temporary folder, or the game directory in "/install" mode;
+// its folders are made first. False (told to the player) for a path that does not fit.
+bool CPatchHelper::LocalPathFor(const PatchEntry& entry, char (&local)[kMaxPath]) {
+  const char* folder = g_launcher.m_installRequested ? g_launcher.m_gameDir : g_launcher.m_patchDir;
+  if (!JoinPath(entry.name.c_str(), local, folder)) {
+    g_launcher.Log("Fail to GetFile : %s", entry.name.c_str());
+    g_launcher.ShowMessage(0, 46, kMessageInfo);
+    return false;
+  }
+  char parent[kMaxPath];
+  CreateDirectories(GetParentDir(parent, local), false);
   return true;
+}
+
+void CPatchHelper::KeepDownloaded(const PatchEntry& entry, const char* localPath) {
+  if (g_launcher.m_installRequested) {
+    g_launcher.AddInstalledFile(localPath);
+  } else {
+    m_copyList.emplace_back(entry.name, localPath);
+  }
 }
 
 bool CPatchHelper::DownloadFiles() {
   if (IsStopped()) return true;
+  if (UsesSeveralTransfers()) return DownloadFilesAtOnce();
   Panel().SetProgress(0);
   Panel().SetPanelType(PanelDownload);
+  const FileTransfer transfer{m_downloadMgr, &CPatchHelper::OnDownloadProgress, this, nullptr};
   const std::size_t n = m_downloadSet.size();
   std::size_t i = 0;
   for (const auto& item : m_downloadSet) {
@@ -324,20 +343,18 @@ bool CPatchHelper::DownloadFiles() {
     Panel().SetText(entry.name.c_str());
     g_launcher.Log("Downloading file : %s", entry.name.c_str());
     char local[kMaxPath];
-    const char* folder = g_launcher.m_installRequested ? g_launcher.m_gameDir : g_launcher.m_patchDir;
-    if (!JoinPath(entry.name.c_str(), local, folder)) {
-      g_launcher.Log("Fail to GetFile : %s", entry.name.c_str());
-      g_launcher.ShowMessage(0, 46, kMessageInfo);
-      return false;
+    if (!LocalPathFor(entry, local)) return false;
+    switch (DownloadOne(entry, local, transfer)) {
+      case FileOutcome::kDone:
+        m_doneSize += entry.size;
+        break;
+      case FileOutcome::kStopped:
+        break;
+      case FileOutcome::kFailed:
+        g_launcher.ShowMessage(0, 46, kMessageInfo);
+        return false;
     }
-    char parent[kMaxPath];
-    CreateDirectories(GetParentDir(parent, local), false);
-    if (!DownloadOne(entry, local)) return false;
-    if (g_launcher.m_installRequested) {
-      g_launcher.AddInstalledFile(local);
-    } else {
-      m_copyList.emplace_back(entry.name, local);
-    }
+    KeepDownloaded(entry, local);
   }
   Panel().SetProgress(100);
   return true;
