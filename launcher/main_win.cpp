@@ -11,6 +11,7 @@ extern const char kUpdatePublicKey[];
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
   g_launcher.m_updatePublicKey = kUpdatePublicKey;
   UseLauncherMessages();
+  UseLauncherScreens();
   if (!g_launcher.Init(commandLine, instance)) return 0;
   g_launcher.Run();
   const int exitCode = g_launcher.m_exitCode;

@@ -1,6 +1,9 @@
 // The screens by type number.
+#include "launcher/app/launcher_app.h"
+
 #include "launcher/core/windows_api.h"
 
+#include <list>
 #include <new>
 
 #include "launcher/core/launcher_mgr.h"
@@ -9,7 +12,7 @@
 #include "launcher/install/dlg_uninstaller.h"
 #include "launcher/ui/dlg_browser.h"
 #include "launcher/ui/dlg_complete.h"
-#include "launcher/ui/dlg_launcher.h"
+#include "launcher/patch/dlg_launcher.h"
 #include "launcher/ui/dlg_logo.h"
 #include "launcher/ui/dlg_notice.h"
 
@@ -29,17 +32,21 @@ CDialog* NewDialog(int type) {
   }
 }
 
+CDialog* CreateScreen(int type) {
+  CDialog* dialog = NewDialog(type);
+  // A window that could not be created is logged by Create; the screen is listed anyway.
+  if (dialog != nullptr) dialog->Create();
+  return dialog;
+}
+
+void DestroyScreens(std::list<CDialog*>& dialogs) {
+  for (CDialog* dialog : dialogs) dialog->Destroy();
+  for (CDialog* dialog : dialogs) delete dialog;
+}
+
 }  // namespace
 
-CDialog* CLauncherMgr::CreateDialog(int type) {
-  if (!m_initialized) return nullptr;
-  CDialog* dialog = NewDialog(type);
-  if (dialog == nullptr) {
-    Log("CLauncherMgr::CreateDialog(%d) failed.", type);
-    return nullptr;
-  }
-  // A window that could not be created is logged by Create; the screen is listed anyway.
-  dialog->Create();
-  m_dialogs.push_back(dialog);
-  return dialog;
+void UseLauncherScreens() {
+  static const ScreenHooks screens = {&CreateScreen, &DestroyScreens, &RunLauncher};
+  g_launcher.SetScreenHooks(&screens);
 }

@@ -57,29 +57,29 @@ int ShowHostMessage(int stringId, const char* text, int type) {
   return type == kMessageQuestion ? 7 : 1;
 }
 
-void CLauncherMgr::RunHostMode() {
+void RunHostMode(CLauncherMgr& mgr) {
   int result = 0;
   auto finish = [&](int r) {
     char line[32];
     FormatString(line, sizeof(line), "result : %d", r);
     WritePipeLine(line);
-    m_exitCode = ExitCodeFor(r);
-    DestroyMainWindow();
+    mgr.m_exitCode = ExitCodeFor(r);
+    mgr.DestroyMainWindow();
   };
   // Two launchers must never patch one directory at once.
   if (IsOtherLauncherRunning()) {
-    ShowMessage(0, 71, kMessageInfo);
+    mgr.ShowMessage(0, 71, kMessageInfo);
     return finish(0);
   }
-  if (!CreateMainWindow()) return finish(0);
+  if (!mgr.CreateMainWindow()) return finish(0);
 
-  LoadInstalledFiles();
+  mgr.LoadInstalledFiles();
   char registered[kMaxPath] = {};
-  bool found = ReadGameDirFromRegistry(registered) && SetGameDir(registered) && IsClientInstalled();
-  if (!found) found = SetGameDir(m_currentDir) && IsClientInstalled();
+  bool found = mgr.ReadGameDirFromRegistry(registered) && mgr.SetGameDir(registered) && IsClientInstalled();
+  if (!found) found = mgr.SetGameDir(mgr.m_currentDir) && IsClientInstalled();
   if (!found) {
-    Log("Game installed directory is : %s", registered);
-    ShowMessage(0, 28, kMessageInfo);
+    mgr.Log("Game installed directory is : %s", registered);
+    mgr.ShowMessage(0, 28, kMessageInfo);
     return finish(0);
   }
   // A host-mode patch leaves the same registrations as one run through the dialog.
@@ -89,10 +89,10 @@ void CLauncherMgr::RunHostMode() {
   CKernelHandle reader(CreateThread(nullptr, 0, &ReadHostCommands, nullptr, 0, nullptr));
 
   PatchTexts texts;
-  GetString(sizeof(texts.portalPage), texts.portalPage, 62);
-  GetString(sizeof(texts.memberPage), texts.memberPage, 64);
-  GetString(sizeof(texts.noticePage), texts.noticePage, 10);
-  JoinPath("patch_live.txt", texts.patchInfoUrl, m_patchBaseUrl);
+  mgr.GetString(sizeof(texts.portalPage), texts.portalPage, 62);
+  mgr.GetString(sizeof(texts.memberPage), texts.memberPage, 64);
+  mgr.GetString(sizeof(texts.noticePage), texts.noticePage, 10);
+  JoinPath("patch_live.txt", texts.patchInfoUrl, mgr.m_patchBaseUrl);
   ToForwardSlashes(texts.patchInfoUrl);
   CPatchInfo info;
   PatchContext context;
@@ -101,8 +101,8 @@ void CLauncherMgr::RunHostMode() {
   context.panel = &GetPipePanel();
   result = RunLauncherWorker(context);
 
-  if (result == 1 && m_hostPlay && !StartClient(m_clientArgs, ReadClientVersion())) {
-    ShowMessage(0, 35, kMessageInfo);
+  if (result == 1 && mgr.m_hostPlay && !mgr.StartClient(mgr.m_clientArgs, mgr.ReadClientVersion())) {
+    mgr.ShowMessage(0, 35, kMessageInfo);
     result = 0;
   }
   finish(result);

@@ -22,25 +22,24 @@ int LauncherMessage(int stringId, const char* text, int type, void*) {
 
 void UseLauncherMessages() { g_launcher.SetMessageHook(&LauncherMessage, nullptr); }
 
-void CLauncherMgr::Run() {
-  if (!m_initialized) return;
-  if (m_pipeMode) return RunHostMode();
+void RunLauncher(CLauncherMgr& mgr) {
+  if (mgr.m_pipeMode) return RunHostMode(mgr);
   if (IsOtherLauncherRunning()) {
-    MinimizeMainWindow();
-    ShowMessage(0, 71, kMessageInfo);
+    mgr.MinimizeMainWindow();
+    mgr.ShowMessage(0, 71, kMessageInfo);
     return;
   }
-  if (!CreateMainWindow()) return;
+  if (!mgr.CreateMainWindow()) return;
   // The folder chooser's tree and the download dialog's progress bar are common controls;
   // their templates cannot be created before the classes are registered.
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
   int type = 6;
-  if (m_mode >= ModeInstall && m_mode <= ModeSplitInstall) type = 0;
-  if (m_mode == ModeUninstall) type = 8;
-  CDialog* first = CreateDialog(type);
+  if (mgr.m_mode >= ModeInstall && mgr.m_mode <= ModeSplitInstall) type = 0;
+  if (mgr.m_mode == ModeUninstall) type = 8;
+  CDialog* first = mgr.CreateDialog(type);
   if (first == nullptr) return;
-  if (m_mainWnd != nullptr) {
+  if (mgr.m_mainWnd != nullptr) {
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
       TranslateMessage(&msg);
@@ -48,19 +47,4 @@ void CLauncherMgr::Run() {
     }
   }
   first->Destroy();
-}
-
-bool CLauncherMgr::Shutdown() {
-  if (!m_initialized) return false;
-  // Every worker stops while its whole dialog still exists; a destructor that ran first
-  // would free what the worker still uses.
-  for (CDialog* dialog : m_dialogs) dialog->Destroy();
-  for (CDialog* dialog : m_dialogs) delete dialog;
-  m_dialogs.clear();
-  m_mainWnd = nullptr;
-  Log("Cleanup.");
-  if (m_comInitialized) CoUninitialize();
-  m_comInitialized = false;
-  m_initialized = false;
-  return true;
 }

@@ -170,3 +170,19 @@ std::string CLauncherMgr::HostMessageLine(int stringId, const char* text) {
   }
   return out;
 }
+
+void CLauncherMgr::Run() {
+  if (!m_initialized || m_screens == nullptr) return;
+  m_screens->run(*this);
+}
+
+CDialog* CLauncherMgr::CreateDialog(int type) {
+  if (!m_initialized) return nullptr;
+  CDialog* dialog = m_screens != nullptr ? m_screens->create(type) : nullptr;
+  if (dialog == nullptr) {
+    Log("CLauncherMgr::CreateDialog(%d) failed.", type);
+    return nullptr;
+  }
+  m_dialogs.push_back(dialog);
+  return dialog;
+}

@@ -13,6 +13,7 @@
 struct HWND__;
 struct HINSTANCE__;
 class CDialog;
+class CLauncherMgr;
 
 constexpr int LauncherVersion = 205;
 
@@ -38,6 +39,19 @@ using LogTap = void (*)(const char* line, void* context);
 // result is 0, as if an information box had closed itself.
 using MessageHook = int (*)(int stringId, const char* text, int type, void* context);
 
+// The screens and the run after start-up live on the floors above core: the program lends
+// them at start-up (launcher/app's UseLauncherScreens), the way it installs the message hook.
+// Without them no screen is made and Run returns at once.
+struct ScreenHooks {
+  // A new screen by type number, its window created (a window that could not be made is
+  // logged by the screen); null when none could be made.
+  CDialog* (*create)(int type);
+  // Destroys every listed screen before it frees any.
+  void (*destroyAll)(std::list<CDialog*>& dialogs);
+  // The first screen by mode and its message loop, or host mode's run.
+  void (*run)(CLauncherMgr& mgr);
+};
+
 class CLauncherMgr {
  public:
   CLauncherMgr() = default;
@@ -45,13 +59,10 @@ class CLauncherMgr {
   CLauncherMgr& operator=(const CLauncherMgr&) = delete;
 
   // --- Start-up, command line and modes -------------------------------------------------
-  // Run, Shutdown, RunHostMode and CreateDialog know the screens: they are defined on the
-  // floor above them (launcher/app).
+  // Run, Shutdown and CreateDialog reach the screens through the screen hooks.
   bool Init(const char* commandLine, HINSTANCE__* instance);
   void ParseCommandLine();
   void Run();
-  // Host mode ("/pipe"): the run without a dialog, driven through standard input/output.
-  void RunHostMode();
   bool Shutdown();
   bool SetGameDir(const char* path);
   char* GetUserFolder(char* out);
@@ -91,6 +102,7 @@ class CLauncherMgr {
   void OpenWebPage(const char* address);
   void WriteReadme(const char* folder);
   void SetMessageHook(MessageHook hook, void* context) { m_messageHook = hook; m_messageHookContext = context; }
+  void SetScreenHooks(const ScreenHooks* hooks) { m_screens = hooks; }
   // Host mode: a message box becomes the line "message : ID : TEXT" (markers and line
   // breaks removed) and a question is answered "no".
   static std::string HostMessageLine(int stringId, const char* text);
@@ -187,6 +199,7 @@ class CLauncherMgr {
   void* m_logTapContext = nullptr;
   MessageHook m_messageHook = nullptr;
   void* m_messageHookContext = nullptr;
+  const ScreenHooks* m_screens = nullptr;
 };
 
 // The process-wide instance.

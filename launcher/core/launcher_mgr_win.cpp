@@ -1,5 +1,5 @@
-// CLauncherMgr start-up (the modes, the log file) on Windows. What follows start-up needs the
-// screens and lives above them: launcher/app.
+// CLauncherMgr start-up (the modes, the log file) and its end on Windows. What follows
+// start-up needs the screens and reaches them through the screen hooks (launcher/app).
 #include "launcher/core/windows_api.h"
 
 #include <cstring>
@@ -199,4 +199,18 @@ void CLauncherMgr::LogDirectoryListing(const char* directory, bool recursive) co
     Log(" %s, %04d/%02d/%02d, %02d:%02d:%02d, %ubytes", path, t.wYear, t.wMonth, t.wDay, t.wHour,
         t.wMinute, t.wSecond, static_cast<unsigned>(entry.nFileSizeLow));
   } while (FindNextFileA(find.get(), &entry));
+}
+
+bool CLauncherMgr::Shutdown() {
+  if (!m_initialized) return false;
+  // Every worker stops while its whole dialog still exists; a destructor that ran first
+  // would free what the worker still uses.
+  if (m_screens != nullptr) m_screens->destroyAll(m_dialogs);
+  m_dialogs.clear();
+  m_mainWnd = nullptr;
+  Log("Cleanup.");
+  if (m_comInitialized) CoUninitialize();
+  m_comInitialized = false;
+  m_initialized = false;
+  return true;
 }

@@ -1,6 +1,6 @@
 // The hidden main window, the message texts and the resource accessors. The dialogs and the
-// message box itself are drawn by the floors above; CreateDialog lives with the screens
-// (launcher/app) and the message box is shown through the message hook.
+// message box itself are drawn by the floors above: the screens are made through the screen
+// hooks and the message box is shown through the message hook.
 #include "launcher/core/windows_api.h"
 
 #include <cstring>

@@ -3,7 +3,7 @@
 // panel under it; its worker installs the game, by patching from the server ("/install")
 // or from the installer archive beside the launcher, and hands over to the finish screen.
 #pragma once
-#include "launcher/ui/dlg_launcher.h"
+#include "launcher/patch/dlg_launcher.h"
 
 // The window class of the page's two host windows.
 constexpr char kInstallerChildClass[] = "talvenor_launcher child window";

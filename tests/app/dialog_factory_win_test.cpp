@@ -7,7 +7,7 @@
 
 #include "launcher/install/dlg_finish.h"
 #include "launcher/ui/dialog.h"
-#include "launcher/ui/dlg_launcher.h"
+#include "launcher/patch/dlg_launcher.h"
 #include "tests/support/scoped_launcher.h"
 #include "tests/support/ui_driver.h"
 

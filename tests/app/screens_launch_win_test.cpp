@@ -13,7 +13,7 @@
 
 #include "launcher/app/launcher_app.h"
 #include "launcher/install/dlg_uninstaller.h"
-#include "launcher/ui/dlg_launcher.h"
+#include "launcher/patch/dlg_launcher.h"
 #include "launcher/ui/dlg_logo.h"
 #include "launcher/ui/dlg_notice.h"
 #include "launcher/ui/prerequisite_download_win.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "launcher/core/env_checks.h"
+#include "launcher/app/launcher_app.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/self_extract.h"
 #include "launcher/core/win_handle.h"
@@ -34,6 +35,7 @@ struct InitedLauncher {
   bool ok;
   explicit InitedLauncher(const char* commandLine = "") {
     mgr.SetMessageHook(&Messages::Hook, &messages);
+    UseLauncherScreens();
     ok = mgr.Init(commandLine, LauncherResources());
   }
   ~InitedLauncher() {

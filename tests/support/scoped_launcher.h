@@ -1,9 +1,10 @@
 // g_launcher prepared for one Windows test: initialised with its lines captured, the
-// launcher's resources loaded, a scratch game directory; the fields a test may set are
+// launcher's resources and screens loaded, a scratch game directory; the fields a test may set are
 // cleared again when the object goes, so the next test starts from the same state.
 #pragma once
 #include <string>
 
+#include "launcher/app/launcher_app.h"
 #include "launcher/core/launcher_mgr.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/win_test_util.h"
@@ -13,6 +14,7 @@ class ScopedLauncher {
   ScopedLauncher() {
     Clear();
     mgr.m_hInstance = LauncherResources();
+    UseLauncherScreens();
     CopyString(mgr.m_gameDir, (game.path() + "\\").c_str());
     CopyString(mgr.m_title, "talvenor");
   }

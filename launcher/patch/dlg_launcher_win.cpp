@@ -1,4 +1,4 @@
-#include "launcher/ui/dlg_launcher.h"
+#include "launcher/patch/dlg_launcher.h"
 
 #include "launcher/core/windows_api.h"
 
