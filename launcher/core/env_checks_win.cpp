@@ -12,6 +12,7 @@
 #include "launcher/core/text.h"
 #include "launcher/core/token_reader.h"
 #include "launcher/core/win_handle.h"
+#include "launcher/resources/resource_ids.h"
 
 namespace {
 
@@ -31,8 +32,7 @@ bool IsWindowClassPersistent(const char* windowClass, const char* logLine) {
 
 bool LongModulePath(char* out, DWORD size) {
   char module[kMaxPath];
-  DWORD n = GetModuleFileNameA(nullptr, module, sizeof(module));
-  if (n == 0 || n >= sizeof(module)) return false;
+  if (!GetModulePath(module)) return false;
   DWORD m = GetLongPathNameA(module, out, size);
   return m != 0 && m < size;
 }
@@ -52,11 +52,6 @@ bool SystemFreeSpace(const char* drive, std::uint64_t* freeBytes) {
 
 FreeSpaceQuery g_freeSpaceQuery = &SystemFreeSpace;
 
-bool IsFolder(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 }  // namespace
 
 void SetFreeSpaceQuery(FreeSpaceQuery query) { g_freeSpaceQuery = query != nullptr ? query : &SystemFreeSpace; }
@@ -70,13 +65,10 @@ bool IsXmlLibraryInstalled() {
   bool installed = false;
   {
     CComScope ole(true);
-    IUnknown* document = nullptr;
-    if (SUCCEEDED(CoCreateInstance(kDocumentClass, nullptr, CLSCTX_INPROC_SERVER, kDocumentInterface,
-                                   reinterpret_cast<void**>(&document))) &&
-        document != nullptr) {
-      installed = true;
-      document->Release();
-    }
+    CComPtr<IUnknown> document;
+    installed = SUCCEEDED(CoCreateInstance(kDocumentClass, nullptr, CLSCTX_INPROC_SERVER, kDocumentInterface,
+                                           document.put())) &&
+                document;
   }
   g_launcher.Log("Check XML library installed : %s", installed ? "installed" : "not installed");
   return installed;
@@ -110,7 +102,7 @@ bool HasEnoughDiskSpace(const char* path) {
   const char* drive = reader.NextToken();
   if (drive == nullptr) return false;
   char required[32];
-  const long long requiredMiB = std::atoll(g_launcher.GetString(sizeof(required), required, 24));
+  const long long requiredMiB = std::atoll(g_launcher.GetString(sizeof(required), required, IDS_REQUIRED_DISK_MB));
   std::uint64_t freeBytes = 0;
   if (!g_freeSpaceQuery(drive, &freeBytes)) freeBytes = 0;
   // Counted in 64 bits: a 32-bit figure would turn a very large drive negative.

@@ -19,6 +19,7 @@
 #include "launcher/core/win_handle.h"
 #include "launcher/patch/download_plan.h"
 #include "launcher/patch/patch_info.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/transfer/download_mgr.h"
 #include "launcher/ui/panel.h"
 #include "launcher/ui/pipe_panel.h"
@@ -28,8 +29,6 @@ namespace {
 constexpr DWORD kReportMs = 100;           // a stop or a pause reaches the workers within this
 constexpr std::uint32_t kSpeedSampleMs = 1000;
 constexpr std::uint32_t kPauseStepMs = 50;
-constexpr std::uint32_t kConnectWaitMs = 1000;
-constexpr int kConnectAttempts = 3;
 constexpr std::size_t kNoServer = static_cast<std::size_t>(-1);
 
 }  // namespace
@@ -117,15 +116,16 @@ bool CTransferPool::ConnectTo(Worker& worker, std::size_t server) {
   ServerAddress address;
   std::unique_ptr<CDownloadMgr> mgr(CDownloadMgr::CreateDownloadMgr(m_servers[server].c_str(), &address));
   if (!mgr) return false;
-  for (int attempt = 0; attempt < kConnectAttempts && !Halted(); ++attempt) {
-    if (mgr->Connect(address.host, address.user[0] ? address.user : nullptr,
-                     address.password[0] ? address.password : nullptr, address.port)) {
-      mgr->SetCurrentDirectory(address.path);
+  const auto halted = [](void* pool) { return static_cast<CTransferPool*>(pool)->Halted(); };
+  switch (ConnectWithRetries(*mgr, address, halted, this)) {
+    case ConnectResult::Connected:
       worker.mgr = std::move(mgr);
       worker.server = server;
       return true;
-    }
-    SleepMs(kConnectWaitMs);
+    case ConnectResult::Stopped:
+      return false;
+    case ConnectResult::Failed:
+      break;
   }
   g_launcher.Log("Fail to Connect to file server : %s", m_servers[server].c_str());
   return false;
@@ -275,7 +275,7 @@ bool CPatchHelper::DownloadFilesAtOnce() {
     if (fetched || (g_launcher.m_installRequested && pool.Done(i))) KeepDownloaded(*entries[i], locals[i].c_str());
   }
   if (!fetched) {
-    g_launcher.ShowMessage(0, 46, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
     return false;
   }
   Panel().SetProgress(100);

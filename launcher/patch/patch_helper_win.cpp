@@ -17,6 +17,7 @@
 #include "launcher/patch/patch_info.h"
 #include "launcher/patch/signed_document.h"
 #include "launcher/patch/version_info.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/transfer/download_mgr.h"
 #include "launcher/transfer/file_digest.h"
 #include "launcher/ui/panel.h"
@@ -36,12 +37,10 @@ std::string Join(const char* folder, const std::string& name) {
 // Names of the files matching a pattern directly in a folder.
 std::vector<std::string> FilesMatching(const std::string& folder, const char* pattern) {
   std::vector<std::string> names;
-  WIN32_FIND_DATAA entry;
-  CFindHandle find(FindFirstFileA(Join(folder.c_str(), pattern).c_str(), &entry));
-  if (!find) return names;
-  do {
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(entry.cFileName);
-  } while (FindNextFileA(find.get(), &entry));
+  const std::string wanted = Join(folder.c_str(), pattern);
+  for (CDirectoryIterator entry(wanted.c_str()); entry.Next();) {
+    if (!entry.IsFolder()) names.emplace_back(entry.Name());
+  }
   return names;
 }
 
@@ -51,7 +50,7 @@ int Percent(std::size_t i, std::size_t n) { return n == 0 ? 0 : static_cast<int>
 
 CPatchHelper::CPatchHelper(PatchContext* context) : m_context(context) {}
 
-CPatchHelper::~CPatchHelper() { delete m_downloadMgr; }
+CPatchHelper::~CPatchHelper() = default;
 
 void CPatchHelper::SetServerAddress(const char* address) { CopyString(m_serverAddress, address); }
 
@@ -90,19 +89,19 @@ bool CPatchHelper::RolledBackOnStop(std::size_t i, std::size_t n) {
   return true;
 }
 
-int CPatchHelper::PatchMainProc() {
+PatchResult CPatchHelper::PatchMainProc() {
   if (m_context == nullptr || m_context->patchInfo == nullptr || m_context->texts == nullptr) {
     Panel().SetText("Failed to initialize.");
-    return 0;
+    return PatchFailed;
   }
   CPatchInfo& info = *m_context->patchInfo;
   Panel().SetPanelType(PanelGeneral);
   Panel().SetText("Collect file information...");
   g_launcher.LogDirectoryListing(g_launcher.m_gameDir, true);
-  if (IsStopped()) return -1;
+  if (IsStopped()) return PatchStopped;
   if (info.blocked) {
-    g_launcher.ShowMessage(0, 31, kMessageInfo);
-    return 3;
+    g_launcher.ShowMessage(0, IDS_MAINTENANCE, kMessageInfo);
+    return PatchPlayRefused;
   }
   g_launcher.SetLoginAddress(info.login);
   g_launcher.SetClientArgs(info.arg);
@@ -115,25 +114,25 @@ int CPatchHelper::PatchMainProc() {
   Panel().SetGameVersion(static_cast<int>(m_currentVersion));
 
   if (m_currentVersion > m_latestVersion + 1) {
-    g_launcher.ShowMessage(0, 1084, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_LAUNCHER_REPLACED, kMessageInfo);
     g_launcher.OpenWebPage(TALV_EVENT_URL);
     g_launcher.Log("Please reinstall.");
-    return 3;
+    return PatchPlayRefused;
   }
 
   bool patched = false;
   if (m_currentVersion < m_latestVersion || g_launcher.m_forcePatch) {
     if (IsOtherGameRunning()) {
-      g_launcher.ShowMessage(0, 70, kMessageInfo);
-      return 0;
+      g_launcher.ShowMessage(0, IDS_CLIENT_RUNNING, kMessageInfo);
+      return PatchFailed;
     }
     Panel().SetText("Remove patch temp folder...");
     if (!CFile::RemoveDirectory(g_launcher.m_patchDir, false)) {
       g_launcher.ShowRunError();
-      return 0;
+      return PatchFailed;
     }
-    if (!ConnectToPatchServer()) return 0;
-    if (IsStopped()) return -1;
+    if (!ConnectToPatchServer()) return PatchFailed;
+    if (IsStopped()) return PatchStopped;
     if (!g_launcher.m_installRequested) {
       CreateDirectories(g_launcher.m_patchDir, true);
       g_launcher.WriteReadme(g_launcher.m_patchDir);
@@ -144,7 +143,7 @@ int CPatchHelper::PatchMainProc() {
     g_launcher.LogDirectoryListing(g_launcher.m_gameDir, true);
     g_launcher.CopyLog(m_currentVersion, m_latestVersion);
     m_currentVersion = m_latestVersion;
-    if (!staged) return 0;
+    if (!staged) return PatchFailed;
     patched = true;
   }
 
@@ -154,33 +153,24 @@ int CPatchHelper::PatchMainProc() {
     FetchDevClient(g_launcher.m_devFtp, *this);
     CFile::RemoveDirectory(g_launcher.m_patchDir, false);
   }
-  return IsStopped() ? -1 : 1;
+  return IsStopped() ? PatchStopped : PatchDone;
 }
 
 bool CPatchHelper::ConnectToPatchServer() {
   if (IsStopped()) return true;
   Panel().SetText("Connect to patch server...");
-  delete m_downloadMgr;
-  m_downloadMgr = nullptr;
+  m_downloadMgr.reset();
   ServerAddress address;
-  m_downloadMgr = CDownloadMgr::CreateDownloadMgr(m_serverAddress, &address);
-  if (m_downloadMgr == nullptr) {
+  m_downloadMgr.reset(CDownloadMgr::CreateDownloadMgr(m_serverAddress, &address));
+  if (!m_downloadMgr) {
     g_launcher.ShowRunError();
     g_launcher.Log("Fail to CreateDownloadMgr");
     return false;
   }
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    if (IsStopped()) return true;
-    if (m_downloadMgr->Connect(address.host, address.user[0] ? address.user : nullptr,
-                               address.password[0] ? address.password : nullptr, address.port)) {
-      m_downloadMgr->SetCurrentDirectory(address.path);
-      return true;
-    }
-    Sleep(kRetryWaitMs);
-  }
-  g_launcher.ShowMessage(0, 20, kMessageInfo);
-  delete m_downloadMgr;
-  m_downloadMgr = nullptr;
+  const auto stopped = [](void* self) { return static_cast<CPatchHelper*>(self)->IsStopped(); };
+  if (ConnectWithRetries(*m_downloadMgr, address, stopped, this) != ConnectResult::Failed) return true;
+  g_launcher.ShowMessage(0, IDS_FTP_CONNECT_FAILED, kMessageInfo);
+  m_downloadMgr.reset();
   g_launcher.Log("Fail to Connect to patch server..");
   return false;
 }
@@ -201,11 +191,11 @@ bool CPatchHelper::RunPatchStages() {
   g_launcher.SaveInstalledFiles();
   if (IsStopped()) {
     if (g_launcher.m_installRequested) g_launcher.DeleteInstalledFiles();
-    g_launcher.ShowMessage(0, 11, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_UPDATE_STOPPED, kMessageInfo);
     return true;
   }
   if (!g_launcher.WriteClientVersion(static_cast<int>(m_latestVersion))) {
-    g_launcher.ShowMessage(0, 41, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_FILE_IN_USE, kMessageInfo);
     return false;
   }
   Panel().SetGameVersion(static_cast<int>(m_latestVersion));
@@ -219,7 +209,7 @@ bool CPatchHelper::BuildDownloadSet() {
   if (m_downloadMgr == nullptr) return false;
   std::unique_ptr<char[]> block;
   std::uint32_t size = 0;
-  switch (GetSignedFileIntoMemory("version.txt", m_downloadMgr, &block, &size)) {
+  switch (GetSignedFileIntoMemory("version.txt", m_downloadMgr.get(), &block, &size)) {
     case DocumentFetch::kFetched:
       break;
     case DocumentFetch::kNotFetched:
@@ -312,7 +302,7 @@ bool CPatchHelper::LocalPathFor(const PatchEntry& entry, char (&local)[kMaxPath]
   const char* folder = g_launcher.m_installRequested ? g_launcher.m_gameDir : g_launcher.m_patchDir;
   if (!JoinPath(entry.name.c_str(), local, folder)) {
     g_launcher.Log("Fail to GetFile : %s", entry.name.c_str());
-    g_launcher.ShowMessage(0, 46, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
     return false;
   }
   char parent[kMaxPath];
@@ -333,7 +323,7 @@ bool CPatchHelper::DownloadFiles() {
   if (UsesSeveralTransfers()) return DownloadFilesAtOnce();
   Panel().SetProgress(0);
   Panel().SetPanelType(PanelDownload);
-  const FileTransfer transfer{m_downloadMgr, &CPatchHelper::OnDownloadProgress, this, nullptr};
+  const FileTransfer transfer{m_downloadMgr.get(), &CPatchHelper::OnDownloadProgress, this, nullptr};
   const std::size_t n = m_downloadSet.size();
   std::size_t i = 0;
   for (const auto& item : m_downloadSet) {
@@ -351,7 +341,7 @@ bool CPatchHelper::DownloadFiles() {
       case FileOutcome::kStopped:
         break;
       case FileOutcome::kFailed:
-        g_launcher.ShowMessage(0, 46, kMessageInfo);
+        g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
         return false;
     }
     KeepDownloaded(entry, local);
@@ -392,7 +382,7 @@ bool CPatchHelper::MoveOldFiles() {
       DeleteFileA(backupPath.c_str());
     }
     if (!SafeMoveFile(backupPath.c_str(), gamePath.c_str()) && !SafeMoveFile(backupPath.c_str(), gamePath.c_str())) {
-      g_launcher.ShowMessage(0, 49, kMessageInfo);
+      g_launcher.ShowMessage(0, IDS_DOWNLOAD_COPY_FAILED, kMessageInfo);
       Rollback();
       g_launcher.Log("MoveOldFiles - Fail to SafeMoveFile %s, %s", gamePath.c_str(), backupPath.c_str());
       return false;
@@ -412,13 +402,13 @@ bool CPatchHelper::MoveNewFiles() {
     const std::string gamePath = Join(g_launcher.m_gameDir, m_copyList[i].first);
     if (FileIsThere(gamePath)) {
       g_launcher.Log("MoveNewFiles : \"%s\" should not exist.", gamePath.c_str());
-      g_launcher.ShowMessage(0, 49, kMessageInfo);
+      g_launcher.ShowMessage(0, IDS_DOWNLOAD_COPY_FAILED, kMessageInfo);
       Rollback();
       return false;
     }
     if (!SafeMoveFile(gamePath.c_str(), m_copyList[i].second.c_str())) {
       Rollback();
-      g_launcher.ShowMessage(0, 49, kMessageInfo);
+      g_launcher.ShowMessage(0, IDS_DOWNLOAD_COPY_FAILED, kMessageInfo);
       return false;
     }
     m_newFiles.push_back(gamePath);

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "launcher/core/win_handle.h"
+#include "launcher/resources/resource_ids.h"
 
 enum DialogPlacement : int {
   PlacementNone = 0,           // the template positions itself
@@ -17,7 +18,7 @@ enum DialogPlacement : int {
 };
 
 // The minimise button of every skinned template; it never reaches a dialog's OnCommand.
-constexpr int kMinimiseButton = 1033;
+constexpr int kMinimiseButton = IDC_MINIMISE_BOX;
 // Watches the worker while it runs; derived dialogs use other timer ids.
 constexpr UINT_PTR WorkerWatchTimer = 1;
 
@@ -50,6 +51,10 @@ class CDialog {
   virtual HBRUSH OnCtlColorDlg() { return nullptr; }
   virtual int ThreadProc() { return 0; }  // on the worker thread
   virtual void OnThreadEnd() {}           // on the user-interface thread, once the worker ended
+  // Every message of the window arrives here. The default routes the framework's messages
+  // to the operations above and leaves every other one unhandled (0); a screen that needs
+  // another message overrides this and passes the rest on to CDialog::HandleMessage.
+  virtual INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   // Creates the window from the template, places and shows it, then OnCreate. False when the
   // window exists already or creation failed (logged).
@@ -68,6 +73,8 @@ class CDialog {
   HWND Window() const { return m_hWnd; }
   int TemplateId() const { return m_templateId; }
 
+  // The one procedure of every screen's template: attaches the object at WM_INITDIALOG and
+  // hands it every later message.
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
