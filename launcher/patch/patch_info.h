@@ -8,6 +8,12 @@
 
 struct _SYSTEMTIME;
 
+// Transfers at once and further file servers, from the optional keys "connections" and
+// "mirror"; a document without them keeps the one-connection, one-server behaviour.
+constexpr int kMinConnections = 1;
+constexpr int kMaxConnections = 16;
+constexpr int kMaxMirrors = 8;
+
 class CPatchInfo {
  public:
   bool blocked = true;
@@ -19,6 +25,9 @@ class CPatchInfo {
   int launcher_version = 0;
   char login[kMaxPath] = {};
   int ping = 11000;
+  int connections = kMinConnections;
+  char mirror[kMaxMirrors][kMaxPath] = {};  // tried after ftp, in this order
+  int mirror_count = 0;
 
   // Fetches the document (4 attempts, 1 s apart) and parses it; the window is judged by the
   // reply's Date converted to the machine's local time. Windows only.
