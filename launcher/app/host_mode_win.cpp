@@ -46,6 +46,8 @@ int ExitCodeFor(int result) {
     case -1: return 2;  // stopped
     case 3: return 3;   // play refused
     case 2: return 4;   // launcher update handed to renamer: start the launcher again later
+    case kRepairRepaired: return 5;  // repair: broken files were replaced or removed
+    case kRepairIntact: return 6;    // repair: every file was intact
     default: return 1;
   }
 }
@@ -101,7 +103,7 @@ void RunHostMode(CLauncherMgr& mgr) {
   context.panel = &GetPipePanel();
   result = RunLauncherWorker(context);
 
-  if (result == 1 && mgr.m_hostPlay && !mgr.StartClient(mgr.m_clientArgs, mgr.ReadClientVersion())) {
+  if (IsPlayableResult(result) && mgr.m_hostPlay && !mgr.StartClient(mgr.m_clientArgs, mgr.ReadClientVersion())) {
     mgr.ShowMessage(0, 35, kMessageInfo);
     result = 0;
   }

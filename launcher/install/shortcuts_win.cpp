@@ -32,6 +32,8 @@ constexpr int kResetText = 57;
 constexpr int kPortalLink = 58;
 constexpr int kRemoveLink = 59;
 constexpr int kPortalPage = 62;
+constexpr int kRepairLink = 76;
+constexpr int kRepairText = 77;
 
 struct Link {
   const char* folder;       // where the link goes; null: left out
@@ -128,12 +130,13 @@ void CreateShortcuts() {
   char titleLink[kMaxPath];
   if (!TitleLinkName(mgr.m_title, titleLink, sizeof(titleLink)) || !IsSoundName(titleLink)) titleLink[0] = '\0';
   char screenshotsLink[kMaxPath], myFilesLink[kMaxPath], resetLink[kMaxPath], portalLink[kMaxPath],
-      removeLink[kMaxPath];
+      removeLink[kMaxPath], repairLink[kMaxPath];
   mgr.GetString(sizeof(screenshotsLink), screenshotsLink, kScreenshotsLink);
   mgr.GetString(sizeof(myFilesLink), myFilesLink, kMyFilesLink);
   mgr.GetString(sizeof(resetLink), resetLink, kResetLink);
   mgr.GetString(sizeof(portalLink), portalLink, kPortalLink);
   mgr.GetString(sizeof(removeLink), removeLink, kRemoveLink);
+  mgr.GetString(sizeof(repairLink), repairLink, kRepairLink);
   char resetFile[kMaxPath];
   JoinPath("default.reg", resetFile, game);
   char portal[kMaxPath];
@@ -149,6 +152,7 @@ void CreateShortcuts() {
       {menu, resetLink, resetFile, nullptr, -1, nullptr, kResetText},
       {menu, portalLink, portal, nullptr, 2, launcher, kPortalText},
       {menu, titleLink, launcher, nullptr, -1, nullptr, kRunText},
+      {menu, repairLink, launcher, "repair", -1, nullptr, kRepairText},
       {menu, removeLink, launcher, "/uninstall", 1, nullptr, kRemoveText},
   };
   for (const Link& link : links) {

@@ -8,6 +8,7 @@
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
 #include "launcher/patch/launcher_worker.h"
+#include "launcher/patch/patch_helper.h"
 #include "launcher/patch/start_up_registrations.h"
 #include "launcher/ui/browser_host.h"
 #include "launcher/ui/skin_draw.h"
@@ -98,7 +99,7 @@ int CDlgLauncher::ThreadProc() {
   EnableStart(false);
   PatchContext context = WorkerContext();
   const int result = RunLauncherWorker(context);
-  if (result == 1 && !g_launcher.m_exePatch) EnableStart(true);
+  if (IsPlayableResult(result) && !g_launcher.m_exePatch) EnableStart(true);
   return result;
 }
 

@@ -20,6 +20,9 @@ int RunLauncherWorker(PatchContext& context) {
     CPatchHelper helper(&context);
     if (g_launcher.m_exePatch) {
       result = ExePatchMainProc(helper);
+    } else if (g_launcher.m_repair && !g_launcher.m_installRequested) {
+      result = helper.RepairMainProc();
+      if (result == 0) g_launcher.ShowMessage(10, 37, kMessageInfo);
     } else {
       result = helper.PatchMainProc();
       if (result == 0) g_launcher.ShowMessage(10, 37, kMessageInfo);

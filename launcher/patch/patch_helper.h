@@ -14,6 +14,7 @@
 
 class CDownloadMgr;
 class CPatchInfo;
+class CVersionInfo;
 class IPanel;
 struct DownloadProgress;
 
@@ -39,6 +40,12 @@ struct PatchContext {
 bool IsStopRequested(const PatchContext& context);
 // Where a run reports: the dialog's panel, or the process-wide pipe panel.
 IPanel& PanelOf(const PatchContext& context);
+
+// Results of a repair run, beside the run results 1, 0, -1 and 3.
+constexpr int kRepairRepaired = 4;  // broken or stale files were put right
+constexpr int kRepairIntact = 5;    // every file was as the latest version has it
+// The results after which the game may be started.
+inline bool IsPlayableResult(int result) { return result == 1 || result == kRepairRepaired || result == kRepairIntact; }
 
 struct PatchEntry {
   std::string name;
@@ -67,6 +74,11 @@ class CPatchHelper {
   bool ValidatePatchFiles();
   bool RemoveDeletedFiles();
   bool Rollback();
+  // The repair run: every file of the latest version is checked, only the broken ones are
+  // fetched, through the same temporary folder, digest check, backup, moves and roll-back.
+  // kRepairRepaired, kRepairIntact, 0 failure, -1 stopped, 3 play refused.
+  int RepairMainProc();
+  bool BuildRepairSet();
   static bool OnDownloadProgress(DownloadProgress* progress);
 
   bool IsStopped() const;
@@ -97,6 +109,9 @@ class CPatchHelper {
   bool DownloadOne(const PatchEntry& entry, const char* localPath);
   bool FetchFile(const char* remoteName, const char* localPath, bool resume);
   void RequestStop();
+  bool ReadLatestManifest(CVersionInfo* manifest);
+  int RunRepairStages();
+  static bool OnCheckProgress(std::uint64_t done, const char* current, void* context);
 
   PatchContext* m_context;
   CDownloadMgr* m_downloadMgr = nullptr;

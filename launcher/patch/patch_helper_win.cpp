@@ -214,8 +214,10 @@ bool CPatchHelper::RunPatchStages() {
   return true;
 }
 
-bool CPatchHelper::BuildDownloadSet() {
-  if (IsStopped()) return true;
+// version.txt of the patch file server, signed when the launcher has a key. A name that
+// would leave the game directory refuses the whole manifest before anything is downloaded,
+// moved or deleted.
+bool CPatchHelper::ReadLatestManifest(CVersionInfo* manifest) {
   if (m_downloadMgr == nullptr) return false;
   std::unique_ptr<char[]> block;
   std::uint32_t size = 0;
@@ -228,19 +230,23 @@ bool CPatchHelper::BuildDownloadSet() {
     case DocumentFetch::kRefused:
       return false;
   }
-  CVersionInfo manifest;
-  if (!manifest.ReadFromBlock(block.get(), size)) {
+  if (!manifest->ReadFromBlock(block.get(), size)) {
     g_launcher.Log("Fail to ReadFromMemory");
     return false;
   }
-  // A name that would leave the game directory refuses the whole manifest before anything
-  // is downloaded, moved or deleted.
-  for (std::uint32_t i = 0; i < manifest.GetCount(); ++i) {
-    if (!IsSafeManifestName(manifest.GetName(i))) {
-      g_launcher.Log("BuildDownloadSet() : refused entry outside the game directory : \"%s\"", manifest.GetName(i));
+  for (std::uint32_t i = 0; i < manifest->GetCount(); ++i) {
+    if (!IsSafeManifestName(manifest->GetName(i))) {
+      g_launcher.Log("BuildDownloadSet() : refused entry outside the game directory : \"%s\"", manifest->GetName(i));
       return false;
     }
   }
+  return true;
+}
+
+bool CPatchHelper::BuildDownloadSet() {
+  if (IsStopped()) return true;
+  CVersionInfo manifest;
+  if (!ReadLatestManifest(&manifest)) return false;
   for (std::uint32_t i = 0; i < manifest.GetCount(); ++i) {
     PatchEntry entry;
     entry.name = manifest.GetName(i);
@@ -421,6 +427,9 @@ bool CPatchHelper::Rollback() {
     g_launcher.Log("Rollback : move \"%s\" to \"%s\"...", moved.second.c_str(), moved.first.c_str());
     SafeMoveFile(moved.first.c_str(), moved.second.c_str());
   }
+  // Undone moves are forgotten: a second roll-back would delete the restored originals.
+  m_newFiles.clear();
+  m_backupList.clear();
   return true;
 }
 
