@@ -1,4 +1,4 @@
-// The screens by type number.
+// The screens by type.
 #include "launcher/app/launcher_app.h"
 
 #include "launcher/core/windows_api.h"
@@ -18,21 +18,22 @@
 
 namespace {
 
-CDialog* NewDialog(int type) {
+CDialog* NewDialog(ScreenType type) {
   switch (type) {
-    case 0: return new (std::nothrow) CDlgLogo;
-    case 1: return new (std::nothrow) CDlgNotice;
-    case 2: return new (std::nothrow) CDlgBrowser;
-    case 3: return new (std::nothrow) CDlgInstaller;
-    case 4: return new (std::nothrow) CDlgComplete;
-    case 5: return new (std::nothrow) CDlgFinish;
-    case 7: return new (std::nothrow) CDlgLauncherNotice;
-    case 8: return new (std::nothrow) CDlgUninstaller;
+    case ScreenLogo: return new (std::nothrow) CDlgLogo;
+    case ScreenAgreement: return new (std::nothrow) CDlgNotice;
+    case ScreenInstallFolder: return new (std::nothrow) CDlgBrowser;
+    case ScreenInstaller: return new (std::nothrow) CDlgInstaller;
+    case ScreenPrerequisites: return new (std::nothrow) CDlgComplete;
+    case ScreenFinish: return new (std::nothrow) CDlgFinish;
+    case ScreenPlayAgreement: return new (std::nothrow) CDlgLauncherNotice;
+    case ScreenUninstaller: return new (std::nothrow) CDlgUninstaller;
+    case ScreenLauncher:
     default: return new (std::nothrow) CDlgLauncher;
   }
 }
 
-CDialog* CreateScreen(int type) {
+CDialog* CreateScreen(ScreenType type) {
   CDialog* dialog = NewDialog(type);
   // A window that could not be created is logged by Create; the screen is listed anyway.
   if (dialog != nullptr) dialog->Create();

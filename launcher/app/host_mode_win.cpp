@@ -18,6 +18,7 @@
 #include "launcher/patch/patch_helper.h"
 #include "launcher/patch/patch_info.h"
 #include "launcher/patch/start_up_registrations.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/ui/pipe_panel.h"
 
 namespace {
@@ -39,15 +40,15 @@ DWORD WINAPI ReadHostCommands(void*) {
 }
 
 // Exit codes a host can branch on without parsing the result line.
-int ExitCodeFor(int result) {
+int ExitCodeFor(PatchResult result) {
   switch (result) {
-    case 1: return 0;   // game current
-    case 0: return 1;   // failed
-    case -1: return 2;  // stopped
-    case 3: return 3;   // play refused
-    case 2: return 4;   // launcher update handed to renamer: start the launcher again later
-    case kRepairRepaired: return 5;  // repair: broken files were replaced or removed
-    case kRepairIntact: return 6;    // repair: every file was intact
+    case PatchDone: return 0;
+    case PatchFailed: return 1;
+    case PatchStopped: return 2;
+    case PatchPlayRefused: return 3;
+    case PatchLauncherUpdated: return 4;  // start the launcher again later
+    case PatchRepaired: return 5;
+    case PatchIntact: return 6;
     default: return 1;
   }
 }
@@ -56,24 +57,24 @@ int ExitCodeFor(int result) {
 
 int ShowHostMessage(int stringId, const char* text, int type) {
   WritePipeLine(CLauncherMgr::HostMessageLine(stringId, text).c_str());
-  return type == kMessageQuestion ? 7 : 1;
+  return type == kMessageQuestion ? IDNO : IDOK;
 }
 
 void RunHostMode(CLauncherMgr& mgr) {
-  int result = 0;
-  auto finish = [&](int r) {
+  PatchResult result = PatchFailed;
+  auto finish = [&](PatchResult r) {
     char line[32];
-    FormatString(line, sizeof(line), "result : %d", r);
+    FormatString(line, sizeof(line), "result : %d", static_cast<int>(r));
     WritePipeLine(line);
     mgr.m_exitCode = ExitCodeFor(r);
     mgr.DestroyMainWindow();
   };
   // Two launchers must never patch one directory at once.
   if (IsOtherLauncherRunning()) {
-    mgr.ShowMessage(0, 71, kMessageInfo);
-    return finish(0);
+    mgr.ShowMessage(0, IDS_LAUNCHER_RUNNING, kMessageInfo);
+    return finish(PatchFailed);
   }
-  if (!mgr.CreateMainWindow()) return finish(0);
+  if (!mgr.CreateMainWindow()) return finish(PatchFailed);
 
   mgr.LoadInstalledFiles();
   char registered[kMaxPath] = {};
@@ -81,8 +82,8 @@ void RunHostMode(CLauncherMgr& mgr) {
   if (!found) found = mgr.SetGameDir(mgr.m_currentDir) && IsClientInstalled();
   if (!found) {
     mgr.Log("Game installed directory is : %s", registered);
-    mgr.ShowMessage(0, 28, kMessageInfo);
-    return finish(0);
+    mgr.ShowMessage(0, IDS_WRONG_INSTALL_PATH, kMessageInfo);
+    return finish(PatchFailed);
   }
   // A host-mode patch leaves the same registrations as one run through the dialog.
   PerformStartUpRegistrations();
@@ -91,9 +92,9 @@ void RunHostMode(CLauncherMgr& mgr) {
   CKernelHandle reader(CreateThread(nullptr, 0, &ReadHostCommands, nullptr, 0, nullptr));
 
   PatchTexts texts;
-  mgr.GetString(sizeof(texts.portalPage), texts.portalPage, 62);
-  mgr.GetString(sizeof(texts.memberPage), texts.memberPage, 64);
-  mgr.GetString(sizeof(texts.noticePage), texts.noticePage, 10);
+  mgr.GetString(sizeof(texts.portalPage), texts.portalPage, IDS_PORTAL_PAGE);
+  mgr.GetString(sizeof(texts.memberPage), texts.memberPage, IDS_JOIN_PAGE);
+  mgr.GetString(sizeof(texts.noticePage), texts.noticePage, IDS_NOTICE_PAGE);
   JoinPath("patch_live.txt", texts.patchInfoUrl, mgr.m_patchBaseUrl);
   ToForwardSlashes(texts.patchInfoUrl);
   CPatchInfo info;
@@ -104,8 +105,8 @@ void RunHostMode(CLauncherMgr& mgr) {
   result = RunLauncherWorker(context);
 
   if (IsPlayableResult(result) && mgr.m_hostPlay && !mgr.StartClient(mgr.m_clientArgs, mgr.ReadClientVersion())) {
-    mgr.ShowMessage(0, 35, kMessageInfo);
-    result = 0;
+    mgr.ShowMessage(0, IDS_RUN_FAILED, kMessageInfo);
+    result = PatchFailed;
   }
   finish(result);
 }

@@ -8,6 +8,7 @@
 
 #include "launcher/core/env_checks.h"
 #include "launcher/core/launcher_mgr.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/ui/dialog.h"
 #include "launcher/ui/message_box.h"
 
@@ -26,7 +27,7 @@ void RunLauncher(CLauncherMgr& mgr) {
   if (mgr.m_pipeMode) return RunHostMode(mgr);
   if (IsOtherLauncherRunning()) {
     mgr.MinimizeMainWindow();
-    mgr.ShowMessage(0, 71, kMessageInfo);
+    mgr.ShowMessage(0, IDS_LAUNCHER_RUNNING, kMessageInfo);
     return;
   }
   if (!mgr.CreateMainWindow()) return;
@@ -34,9 +35,9 @@ void RunLauncher(CLauncherMgr& mgr) {
   // their templates cannot be created before the classes are registered.
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
-  int type = 6;
-  if (mgr.m_mode >= ModeInstall && mgr.m_mode <= ModeSplitInstall) type = 0;
-  if (mgr.m_mode == ModeUninstall) type = 8;
+  ScreenType type = ScreenLauncher;
+  if (mgr.m_mode >= ModeInstall && mgr.m_mode <= ModeSplitInstall) type = ScreenLogo;
+  if (mgr.m_mode == ModeUninstall) type = ScreenUninstaller;
   CDialog* first = mgr.CreateDialog(type);
   if (first == nullptr) return;
   if (mgr.m_mainWnd != nullptr) {

@@ -6,6 +6,7 @@
 #include "launcher/core/paths.h"
 #include "launcher/core/process.h"
 #include "launcher/core/win_handle.h"
+#include "launcher/resources/resource_ids.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ bool CLauncherMgr::StartSelfRemover() {
   char remover[MAX_PATH];
   const DWORD n = GetTempPathA(sizeof(temp), temp);
   std::uint32_t size = 0;
-  const void* bytes = LoadBinResource(116, &size);
+  const void* bytes = LoadBinResource(IDR_REMOVER, &size);
   if (n == 0 || n >= sizeof(temp) || GetTempFileNameA(temp, "talvremover", 0, remover) == 0) {
     Log("Fail to create selfremover.");
     return false;

@@ -12,6 +12,7 @@
 #include "launcher/core/text.h"
 #include "launcher/core/token_reader.h"
 #include "launcher/core/win_handle.h"
+#include "launcher/resources/resource_ids.h"
 
 namespace {
 
@@ -110,7 +111,7 @@ bool HasEnoughDiskSpace(const char* path) {
   const char* drive = reader.NextToken();
   if (drive == nullptr) return false;
   char required[32];
-  const long long requiredMiB = std::atoll(g_launcher.GetString(sizeof(required), required, 24));
+  const long long requiredMiB = std::atoll(g_launcher.GetString(sizeof(required), required, IDS_REQUIRED_DISK_MB));
   std::uint64_t freeBytes = 0;
   if (!g_freeSpaceQuery(drive, &freeBytes)) freeBytes = 0;
   // Counted in 64 bits: a 32-bit figure would turn a very large drive negative.

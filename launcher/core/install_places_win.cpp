@@ -8,6 +8,7 @@
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
 #include "launcher/core/win_handle.h"
+#include "launcher/resources/resource_ids.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ void CollectInstallPlaces(CLauncherMgr& mgr, InstallPlaces* places) {
         JoinPath(name, place, folder)) {
       places->AddFile(place);
     }
-    mgr.GetString(sizeof(name), name, 58);
+    mgr.GetString(sizeof(name), name, IDS_PORTAL_LINK);
     if (IsSoundName(name) && JoinPath(name, place, folder)) places->AddFile(place);
   }
 }

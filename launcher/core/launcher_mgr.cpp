@@ -180,11 +180,11 @@ void CLauncherMgr::Run() {
   m_screens->run(*this);
 }
 
-CDialog* CLauncherMgr::CreateDialog(int type) {
+CDialog* CLauncherMgr::CreateDialog(ScreenType type) {
   if (!m_initialized) return nullptr;
   CDialog* dialog = m_screens != nullptr ? m_screens->create(type) : nullptr;
   if (dialog == nullptr) {
-    Log("CLauncherMgr::CreateDialog(%d) failed.", type);
+    Log("CLauncherMgr::CreateDialog(%d) failed.", static_cast<int>(type));
     return nullptr;
   }
   m_dialogs.push_back(dialog);

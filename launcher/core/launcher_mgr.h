@@ -7,6 +7,7 @@
 
 #include "launcher/core/installed_file_tree.h"
 #include "launcher/core/limits.h"
+#include "launcher/core/screen_type.h"
 #include "launcher/core/text.h"
 
 // Window and module handles, declared as <windows.h> declares them (STRICT).
@@ -43,9 +44,9 @@ using MessageHook = int (*)(int stringId, const char* text, int type, void* cont
 // them at start-up (launcher/app's UseLauncherScreens), the way it installs the message hook.
 // Without them no screen is made and Run returns at once.
 struct ScreenHooks {
-  // A new screen by type number, its window created (a window that could not be made is
+  // A new screen by type, its window created (a window that could not be made is
   // logged by the screen); null when none could be made.
-  CDialog* (*create)(int type);
+  CDialog* (*create)(ScreenType type);
   // Destroys every listed screen before it frees any.
   void (*destroyAll)(std::list<CDialog*>& dialogs);
   // The first screen by mode and its message loop, or host mode's run.
@@ -90,7 +91,7 @@ class CLauncherMgr {
 
   // --- Main window, dialogs and messages -----------------------------------------------
   bool CreateMainWindow();
-  CDialog* CreateDialog(int type);
+  CDialog* CreateDialog(ScreenType type);
   void DestroyMainWindow();
   void MinimizeMainWindow();
   int MessageBox(const char* text, int type);
@@ -153,7 +154,7 @@ class CLauncherMgr {
   HINSTANCE__* m_hInstance = nullptr;
   char m_commandLine[kMaxCommandLine] = {};
   char m_currentDir[kMaxPath] = {};
-  int m_mode = ModePatch;
+  LauncherMode m_mode = ModePatch;
   bool m_forcePatch = false;
   bool m_repair = false;  // "repair": check every file of the latest version, fetch the broken ones
   bool m_forceUpdateLauncher = false;

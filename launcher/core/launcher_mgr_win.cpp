@@ -10,6 +10,7 @@
 #include "launcher/core/paths.h"
 #include "launcher/core/self_extract.h"
 #include "launcher/core/win_handle.h"
+#include "launcher/resources/resource_ids.h"
 
 namespace {
 
@@ -62,8 +63,8 @@ bool CLauncherMgr::Init(const char* commandLine, HINSTANCE__* instance) {
 
   ParseCommandLine();
 
-  GetString(sizeof(m_title), m_title, 29);
-  GetString(sizeof(m_userFolderName), m_userFolderName, 60);
+  GetString(sizeof(m_title), m_title, IDS_PRODUCT_TITLE);
+  GetString(sizeof(m_userFolderName), m_userFolderName, IDS_USER_FOLDER);
 
   char logFolder[kMaxPath];
   char documents[MAX_PATH];
@@ -71,7 +72,7 @@ bool CLauncherMgr::Init(const char* commandLine, HINSTANCE__* instance) {
     char reportFolder[kMaxPath];
     char userFolder[kMaxPath];
     JoinPath(m_userFolderName, userFolder, documents);
-    JoinPath(GetString(sizeof(reportFolder), reportFolder, 61), logFolder, userFolder);
+    JoinPath(GetString(sizeof(reportFolder), reportFolder, IDS_LOG_FOLDER), logFolder, userFolder);
     CreateDirectories(logFolder, false);
   } else {
     CopyString(logFolder, m_currentDir);
@@ -100,7 +101,7 @@ bool CLauncherMgr::Init(const char* commandLine, HINSTANCE__* instance) {
 
   if (IsCompatibilityModeSet()) {
     ClearCompatibilityMode();
-    ShowMessage(0, 1055, kMessageInfo);
+    ShowMessage(0, IDS_COMPATIBILITY_MODE_REMOVED, kMessageInfo);
     return false;
   }
   return true;

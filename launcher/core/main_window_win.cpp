@@ -8,6 +8,7 @@
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
 #include "launcher/core/win_handle.h"
+#include "launcher/resources/resource_ids.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ bool CLauncherMgr::CreateMainWindow() {
   WNDCLASSA cls = {};
   cls.lpfnWndProc = MainWindowProc;
   cls.hInstance = m_hInstance;
-  cls.hIcon = LoadIconA(m_hInstance, MAKEINTRESOURCEA(m_mode == ModePatch ? 164 : 167));
+  cls.hIcon = LoadIconA(m_hInstance, MAKEINTRESOURCEA(m_mode == ModePatch ? IDI_LAUNCHER : IDI_INSTALLER));
   cls.hCursor = LoadCursor(nullptr, IDC_ARROW);
   cls.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
   cls.lpszClassName = kMainWindowClass;
@@ -52,9 +53,9 @@ bool CLauncherMgr::CreateMainWindow() {
   }
   char title[kMaxPath];
   if (m_mode >= ModeInstall && m_mode <= ModeSplitInstall) {
-    GetString(sizeof(title), title, 9);
+    GetString(sizeof(title), title, IDS_INSTALL_TITLE);
   } else if (m_mode == ModeUninstall) {
-    GetString(sizeof(title), title, 6);
+    GetString(sizeof(title), title, IDS_UNINSTALL_TITLE);
   } else {
     CopyString(title, m_title);
   }
@@ -109,7 +110,7 @@ int CLauncherMgr::ShowMessage(int code, int stringId, int type) {
 }
 
 void CLauncherMgr::ShowRunError() {
-  ShowMessage(0, 47, kMessageInfo);
+  ShowMessage(0, IDS_RUN_PROBLEM, kMessageInfo);
   DestroyMainWindow();
 }
 
@@ -151,7 +152,7 @@ void CLauncherMgr::WriteReadme(const char* folder) {
   char path[kMaxPath];
   if (!JoinPath("README.txt", path, folder)) return;
   char text[2048];
-  GetString(sizeof(text), text, 4);
+  GetString(sizeof(text), text, IDS_TEMP_FOLDER_README);
   CFileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return;
   DWORD written = 0;

@@ -14,6 +14,7 @@
 #include "launcher/core/paths.h"
 #include "launcher/core/registry.h"
 #include "launcher/core/win_handle.h"
+#include "launcher/resources/resource_ids.h"
 
 namespace {
 
@@ -167,10 +168,10 @@ bool CLauncherMgr::RegisterLobbyApplication() {
   char dir[kMaxPath];
   BareGameDir(*this, dir);
   const NamedValue values[] = {
-      {"ApplicationName", GetString(sizeof(name), name, 33)},
+      {"ApplicationName", GetString(sizeof(name), name, IDS_LOBBY_NAME)},
       {"CommandLine", ""},
       {"CurrentDirectory", ""},
-      {"Description", GetString(sizeof(description), description, 34)},
+      {"Description", GetString(sizeof(description), description, IDS_LOBBY_DESCRIPTION)},
       {"ExecutableFilename", "Talvenor.exe"},
       {"ExecutablePath", dir},
       {"Guid", kLobbyGuid},

@@ -1,5 +1,6 @@
-// CDlgFinish (dialog type 5): registrations and shortcuts; closing it ends the launcher.
+// CDlgFinish (ScreenFinish): registrations and shortcuts; closing it ends the launcher.
 #pragma once
+#include "launcher/resources/resource_ids.h"
 #include "launcher/ui/dialog.h"
 
 class CDlgFinish : public CDialog {
@@ -7,7 +8,7 @@ class CDlgFinish : public CDialog {
   // One template with "/ogm_install" too: the other template that option once asked for is
   // not among the program's resources, and without a window the installation would end
   // unregistered, with nothing left to close but the process.
-  CDlgFinish() : CDialog(113, PlacementCentreInOwner) {}
+  CDlgFinish() : CDialog(IDD_FINISH, PlacementCentreInOwner) {}
   ~CDlgFinish() override {}
 
   void OnCreate() override;

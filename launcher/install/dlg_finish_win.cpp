@@ -8,13 +8,9 @@
 #include "launcher/core/safe_file.h"
 #include "launcher/core/text.h"
 #include "launcher/install/shortcuts.h"
+#include "launcher/resources/resource_ids.h"
 
 namespace {
-
-constexpr int kDoneButton = 1010;
-constexpr int kStartCommand = 1023;  // no control of the template sends it
-constexpr int kCloseButton = 1032;
-constexpr int kRunFailedText = 35;
 
 FinishWork g_finishWork = nullptr;
 
@@ -49,11 +45,11 @@ void CDlgFinish::OnCreate() { (g_finishWork != nullptr ? g_finishWork : &FinishI
 void CDlgFinish::OnCommand(WPARAM wParam, LPARAM) {
   CLauncherMgr& mgr = g_launcher;
   switch (LOWORD(wParam)) {
-    case kDoneButton:
-    case kCloseButton:
+    case IDC_FINISH_DONE:
+    case IDC_CLOSE_BOX:
       mgr.DestroyMainWindow();
       return;
-    case kStartCommand:
+    case IDC_FINISH_START:
       if (mgr.m_ogmInstall) {
         mgr.DestroyMainWindow();
         return;
@@ -61,7 +57,7 @@ void CDlgFinish::OnCommand(WPARAM wParam, LPARAM) {
       // The installing copy removes itself only once the installed launcher runs: without
       // it the user would be left with nothing to start from.
       if (!mgr.StartLauncher()) {
-        mgr.ShowMessage(0, kRunFailedText, kMessageInfo);
+        mgr.ShowMessage(0, IDS_RUN_FAILED, kMessageInfo);
         mgr.DestroyMainWindow();
         return;
       }

@@ -1,16 +1,18 @@
-// CDlgInstaller (dialog type 3): the installation screen, built on the patch screen. It is
+// CDlgInstaller (ScreenInstaller): the installation screen, built on the patch screen. It is
 // stretched over the main window with the publisher's installer page in the middle and the
 // panel under it; its worker installs the game, by patching from the server ("/install")
 // or from the installer archive beside the launcher, and hands over to the finish screen.
 #pragma once
 #include "launcher/patch/dlg_launcher.h"
+#include "launcher/patch/patch_result.h"
+#include "launcher/resources/resource_ids.h"
 
 // The window class of the page's two host windows.
 constexpr char kInstallerChildClass[] = "talvenor_launcher child window";
 
 class CDlgInstaller : public CDlgLauncher {
  public:
-  CDlgInstaller() : CDlgLauncher(117, PlacementCentreInOwner) { m_panel.SetPanelType(PanelGeneral); }
+  CDlgInstaller() : CDlgLauncher(IDD_INSTALLER, PlacementCentreInOwner) { m_panel.SetPanelType(PanelGeneral); }
   ~CDlgInstaller() override;
 
   void OnCreate() override;
@@ -22,8 +24,8 @@ class CDlgInstaller : public CDlgLauncher {
 
  private:
   void ShowInstallerPage();
-  // 1 complete, 0 failed or stopped.
-  int InstallFromServer();
+  // Done when complete; failed when it failed or was stopped.
+  PatchResult InstallFromServer();
 
   HWND m_pageWindow = nullptr;  // the page's inner window, inside the black frame window
 };

@@ -8,16 +8,13 @@
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/install/install_helper.h"
 #include "launcher/patch/patch_helper.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/ui/browser_host.h"
+#include "launcher/ui/dialog_items.h"
 #include "launcher/ui/installer_layout.h"
 
 namespace {
 
-constexpr int kPanelControl = 1035;
-constexpr int kCancelButton = 1008;
-constexpr int kMessageCancelInstall = 3;
-constexpr int kMessagePatchInfo = 48;
-constexpr int kDialogFinish = 5;
 // The page's window overlaps its frame by this much on every side, so that the page's own
 // border stays hidden.
 constexpr int kPageOverlap = 2;
@@ -60,7 +57,7 @@ CDlgInstaller::~CDlgInstaller() {
 
 void CDlgInstaller::OnCreate() {
   g_launcher.LoadInstalledFiles();
-  m_panel.Attach(GetDlgItem(Window(), kPanelControl));
+  m_panel.Attach(FindItem(Window(), IDC_PANEL));
   m_panel.SetPanelType(PanelGeneral);
   m_panel.Clear(0);
   RegisterChildClass();
@@ -81,17 +78,17 @@ void CDlgInstaller::OnCreate() {
   // before the stretch: centred across, at the same distance from the bottom.
   RECT dialog = {};
   GetWindowRect(Window(), &dialog);
-  const int moved[] = {kPanelControl, kCancelButton};
+  const int moved[] = {IDC_PANEL, IDC_INSTALLER_CANCEL};
   RECT before[2] = {};
   for (int i = 0; i < 2; ++i) {
-    if (HWND control = GetDlgItem(Window(), moved[i])) {
+    if (HWND control = FindItem(Window(), moved[i])) {
       GetWindowRect(control, &before[i]);
       OffsetRect(&before[i], -dialog.left, -dialog.top);
     }
   }
   MoveWindow(Window(), client.left, client.top, client.right - client.left, client.bottom - client.top, FALSE);
   for (int i = 0; i < 2; ++i) {
-    HWND control = GetDlgItem(Window(), moved[i]);
+    HWND control = FindItem(Window(), moved[i]);
     if (control == nullptr) continue;
     const RECT& r = before[i];
     const LayoutPoint at = MovedControl(ToLayout(client), ToLayout(dialog), ToLayout(r));
@@ -112,8 +109,8 @@ void CDlgInstaller::ShowInstallerPage() {
 }
 
 void CDlgInstaller::OnCommand(WPARAM wParam, LPARAM) {
-  if (LOWORD(wParam) != kCancelButton) return;
-  if (g_launcher.ShowMessage(0, kMessageCancelInstall, kMessageQuestion) == IDYES) RequestClose();
+  if (LOWORD(wParam) != IDC_INSTALLER_CANCEL) return;
+  if (g_launcher.ShowMessage(0, IDS_CANCEL_INSTALL, kMessageQuestion) == IDYES) RequestClose();
 }
 
 void CDlgInstaller::OnPaint(HWND window, HDC dc) {
@@ -125,12 +122,12 @@ void CDlgInstaller::OnPaint(HWND window, HDC dc) {
 void CDlgInstaller::OnDrawItem(DRAWITEMSTRUCT* item) {
   if (item == nullptr) return;
   switch (item->CtlID) {
-    case kCancelButton:
+    case IDC_INSTALLER_CANCEL:
       // The button itself stays transparent; the panel shows its state.
       g_cancelPressed = (item->itemState & ODS_SELECTED) != 0;
-      if (HWND panel = GetDlgItem(Window(), kPanelControl)) InvalidateRect(panel, nullptr, FALSE);
+      if (HWND panel = FindItem(Window(), IDC_PANEL)) InvalidateRect(panel, nullptr, FALSE);
       break;
-    case kPanelControl:
+    case IDC_PANEL:
       m_panel.Clear(0);
       m_panel.Draw(item, g_cancelPressed, false);
       break;
@@ -138,39 +135,39 @@ void CDlgInstaller::OnDrawItem(DRAWITEMSTRUCT* item) {
   }
 }
 
-int CDlgInstaller::InstallFromServer() {
+PatchResult CDlgInstaller::InstallFromServer() {
   PatchContext context = WorkerContext();
   if (!m_patchInfo.Read(m_texts.patchInfoUrl)) {
-    g_launcher.ShowMessage(0, kMessagePatchInfo, kMessageInfo);
-    return 0;
+    g_launcher.ShowMessage(0, IDS_PATCH_INFO_FAILED, kMessageInfo);
+    return PatchFailed;
   }
   CPatchHelper helper(&context);
-  return helper.PatchMainProc() == 1 ? 1 : 0;
+  return helper.PatchMainProc() == PatchDone ? PatchDone : PatchFailed;
 }
 
 int CDlgInstaller::ThreadProc() {
-  int result;
+  PatchResult result;
   if (g_launcher.m_installRequested) {
     result = InstallFromServer();
-    if (IsStopRequested()) result = 0;
+    if (IsStopRequested()) result = PatchFailed;
     // Whatever the run wrote so far goes again: a half installation is no installation.
-    if (result == 0) g_launcher.DeleteInstalledFiles();
+    if (result == PatchFailed) g_launcher.DeleteInstalledFiles();
   } else {
     // Covers the installer folder, the stop flag and the clean-up after a failure.
-    result = RunLocalInstallation(&m_panel, [this] { return IsStopRequested(); }) ? 1 : 0;
+    result = RunLocalInstallation(&m_panel, [this] { return IsStopRequested(); }) ? PatchDone : PatchFailed;
   }
   return result;
 }
 
 void CDlgInstaller::OnThreadEnd() {
   // Only a complete installation is registered: a worker terminated after a stop request
-  // ends with -1, and its files are not all there.
-  if (GetThreadResult() == 1) {
+  // ends stopped, and its files are not all there.
+  if (GetThreadResult() == PatchDone) {
     // The page goes before the window that holds it.
     delete m_browser;
     m_browser = nullptr;
     Destroy();
-    g_launcher.CreateDialog(kDialogFinish);
+    g_launcher.CreateDialog(ScreenFinish);
   } else {
     g_launcher.DestroyMainWindow();
   }

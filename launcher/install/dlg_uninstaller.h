@@ -1,11 +1,12 @@
-// CDlgUninstaller (dialog type 8): the one screen of "/uninstall". It asks once, removes the
+// CDlgUninstaller (ScreenUninstaller): the one screen of "/uninstall". It asks once, removes the
 // installation, and hands the launcher's own executable to talvremover.
 #pragma once
+#include "launcher/resources/resource_ids.h"
 #include "launcher/ui/dialog.h"
 
 class CDlgUninstaller : public CDialog {
  public:
-  CDlgUninstaller() : CDialog(109, PlacementCentreInOwner) {}
+  CDlgUninstaller() : CDialog(IDD_UNINSTALLER, PlacementCentreInOwner) {}
   ~CDlgUninstaller() override {}
 
   void OnCreate() override;

@@ -16,6 +16,7 @@
 #include "launcher/install/entry_copy.h"
 #include "launcher/core/safe_file.h"
 #include "launcher/patch/version_info.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/storage/zip_archive.h"
 #include "launcher/ui/panel.h"
 
@@ -23,8 +24,6 @@ namespace {
 
 constexpr char kJoinedArchiveName[] = "talvenor_install.cab";
 constexpr int kDiskFullError = 28;  // errno ENOSPC
-constexpr int kMessageManifestUnreadable = 1052;
-constexpr int kMessageDiskFull = 73;
 
 // Stands in when the caller gives no panel.
 class NullPanel final : public IPanel {
@@ -66,7 +65,7 @@ bool CopyEntry(unzFile archive, const char* archivePath, const char* outputPath,
   if (out == nullptr) {
     const int error = errno;
     unzCloseCurrentFile(archive);
-    if (error == kDiskFullError) g_launcher.ShowMessage(0, kMessageDiskFull, kMessageInfo);
+    if (error == kDiskFullError) g_launcher.ShowMessage(0, IDS_DISK_FULL, kMessageInfo);
     g_launcher.Log("Fail to fopen file : \"%s\", \"%s\"... %d", archivePath, outputPath, error);
     return false;
   }
@@ -96,7 +95,7 @@ bool CopyEntry(unzFile archive, const char* archivePath, const char* outputPath,
       g_launcher.Log("Fail to unzReadCurrentFile file : \"%s\"...error%d", archivePath, copy.code);
       break;
     case EntryCopyResult::WriteFailed:
-      if (copy.code == kDiskFullError) g_launcher.ShowMessage(0, kMessageDiskFull, kMessageInfo);
+      if (copy.code == kDiskFullError) g_launcher.ShowMessage(0, IDS_DISK_FULL, kMessageInfo);
       g_launcher.Log("Fail to write file : \"%s\"... %d", outputPath, copy.code);
       break;
     case EntryCopyResult::Short:
@@ -128,7 +127,7 @@ bool CInstallHelper::Install() {
       CVersionInfo manifest;
       if (!InstallerFile("dat", manifestPath) || !manifest.ReadFromFile(manifestPath)) {
         g_launcher.Log("Fail to ReadFromFile. : \"%s\"", manifestPath);
-        g_launcher.ShowMessage(0, kMessageManifestUnreadable, kMessageInfo);
+        g_launcher.ShowMessage(0, IDS_FILE_ENTRY_NOT_FOUND, kMessageInfo);
         return false;
       }
       // A failed join leaves only its own joined archive to delete: the ".zip" beside the
@@ -143,7 +142,7 @@ bool CInstallHelper::Install() {
       InstallerFile("tlvn", archivePath);
       break;
     default:
-      g_launcher.Log("Invalid launcher mode. : %d", g_launcher.m_mode);
+      g_launcher.Log("Invalid launcher mode. : %d", static_cast<int>(g_launcher.m_mode));
       return false;
   }
   if (Stopped()) return false;
@@ -227,7 +226,7 @@ bool CInstallHelper::MergeSplitFiles(const CVersionInfo& manifest, char* archive
           g_launcher.Log("Fail to write file \"%s\". %lu", joinedPath, static_cast<unsigned long>(error));
         }
         if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) {
-          g_launcher.ShowMessage(0, kMessageDiskFull, kMessageInfo);
+          g_launcher.ShowMessage(0, IDS_DISK_FULL, kMessageInfo);
         } else {
           g_launcher.ShowRunError();
         }

@@ -9,31 +9,13 @@
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
 #include "launcher/core/win_handle.h"
+#include "launcher/resources/resource_ids.h"
 
 namespace {
 
 constexpr char kLauncherName[] = "Talvenor.exe";
 constexpr char kDesktopIniName[] = "desktop.ini";
 constexpr std::size_t kDesktopIniText = 2 * kMaxPath + 128;  // two paths' worth of icon file and tip
-
-// String-table ids of the installation's names and descriptions.
-constexpr int kTipText = 34;
-constexpr int kScreenshotsFolder = 36;
-constexpr int kMyFilesFolder = 39;
-constexpr int kRemoveText = 43;
-constexpr int kRunText = 44;
-constexpr int kPortalText = 53;
-constexpr int kScreenshotsText = 54;
-constexpr int kMyFilesText = 55;
-constexpr int kScreenshotsLink = 51;
-constexpr int kMyFilesLink = 52;
-constexpr int kResetLink = 56;
-constexpr int kResetText = 57;
-constexpr int kPortalLink = 58;
-constexpr int kRemoveLink = 59;
-constexpr int kPortalPage = 62;
-constexpr int kRepairLink = 76;
-constexpr int kRepairText = 77;
 
 struct Link {
   const char* folder;       // where the link goes; null: left out
@@ -65,7 +47,7 @@ bool WriteDesktopIni(const char* folder, bool relativeIcon) {
     return false;
   }
   if (!JoinPath(kDesktopIniName, path, folder) ||
-      !FormatDesktopIni(iconFile, mgr.GetString(sizeof(tip), tip, kTipText), text, sizeof(text))) {
+      !FormatDesktopIni(iconFile, mgr.GetString(sizeof(tip), tip, IDS_LOBBY_DESCRIPTION), text, sizeof(text))) {
     mgr.Log("WriteDesktopIni() : path too long : \"%s\".", folder);
     return false;
   }
@@ -114,10 +96,10 @@ void CreateShortcuts() {
     CreateDirectories(user, false);
     WriteDesktopIni(user, false);
     char name[kMaxPath];
-    if (JoinPath(mgr.GetString(sizeof(name), name, kScreenshotsFolder), screenshots, user)) {
+    if (JoinPath(mgr.GetString(sizeof(name), name, IDS_SCREENSHOTS_FOLDER), screenshots, user)) {
       CreateDirectories(screenshots, false);
     }
-    if (JoinPath(mgr.GetString(sizeof(name), name, kMyFilesFolder), myFiles, user)) {
+    if (JoinPath(mgr.GetString(sizeof(name), name, IDS_MY_FILES_FOLDER), myFiles, user)) {
       CreateDirectories(myFiles, false);
     }
   } else {
@@ -131,29 +113,29 @@ void CreateShortcuts() {
   if (!TitleLinkName(mgr.m_title, titleLink, sizeof(titleLink)) || !IsSoundName(titleLink)) titleLink[0] = '\0';
   char screenshotsLink[kMaxPath], myFilesLink[kMaxPath], resetLink[kMaxPath], portalLink[kMaxPath],
       removeLink[kMaxPath], repairLink[kMaxPath];
-  mgr.GetString(sizeof(screenshotsLink), screenshotsLink, kScreenshotsLink);
-  mgr.GetString(sizeof(myFilesLink), myFilesLink, kMyFilesLink);
-  mgr.GetString(sizeof(resetLink), resetLink, kResetLink);
-  mgr.GetString(sizeof(portalLink), portalLink, kPortalLink);
-  mgr.GetString(sizeof(removeLink), removeLink, kRemoveLink);
-  mgr.GetString(sizeof(repairLink), repairLink, kRepairLink);
+  mgr.GetString(sizeof(screenshotsLink), screenshotsLink, IDS_SCREENSHOTS_LINK);
+  mgr.GetString(sizeof(myFilesLink), myFilesLink, IDS_MY_FILES_LINK);
+  mgr.GetString(sizeof(resetLink), resetLink, IDS_RESET_LINK);
+  mgr.GetString(sizeof(portalLink), portalLink, IDS_PORTAL_LINK);
+  mgr.GetString(sizeof(removeLink), removeLink, IDS_UNINSTALL_LINK);
+  mgr.GetString(sizeof(repairLink), repairLink, IDS_REPAIR_LINK);
   char resetFile[kMaxPath];
   JoinPath("default.reg", resetFile, game);
   char portal[kMaxPath];
-  mgr.GetString(sizeof(portal), portal, kPortalPage);
+  mgr.GetString(sizeof(portal), portal, IDS_PORTAL_PAGE);
 
   auto in = [](const char* folder) { return folder[0] != '\0' ? folder : nullptr; };
   const char* menu = in(startMenu);
   const Link links[] = {
-      {game, "Uninstall.lnk", launcher, "/uninstall", 1, nullptr, kRemoveText},
-      {in(desktop), titleLink, launcher, nullptr, -1, nullptr, kRunText},
-      {menu, screenshotsLink, in(screenshots), nullptr, -1, nullptr, kScreenshotsText},
-      {menu, myFilesLink, in(myFiles), nullptr, -1, nullptr, kMyFilesText},
-      {menu, resetLink, resetFile, nullptr, -1, nullptr, kResetText},
-      {menu, portalLink, portal, nullptr, 2, launcher, kPortalText},
-      {menu, titleLink, launcher, nullptr, -1, nullptr, kRunText},
-      {menu, repairLink, launcher, "repair", -1, nullptr, kRepairText},
-      {menu, removeLink, launcher, "/uninstall", 1, nullptr, kRemoveText},
+      {game, "Uninstall.lnk", launcher, "/uninstall", 1, nullptr, IDS_UNINSTALL_SHORTCUT_TEXT},
+      {in(desktop), titleLink, launcher, nullptr, -1, nullptr, IDS_RUN_SHORTCUT_TEXT},
+      {menu, screenshotsLink, in(screenshots), nullptr, -1, nullptr, IDS_SCREENSHOTS_SHORTCUT_TEXT},
+      {menu, myFilesLink, in(myFiles), nullptr, -1, nullptr, IDS_MY_FILES_SHORTCUT_TEXT},
+      {menu, resetLink, resetFile, nullptr, -1, nullptr, IDS_RESET_SHORTCUT_TEXT},
+      {menu, portalLink, portal, nullptr, 2, launcher, IDS_PORTAL_SHORTCUT_TEXT},
+      {menu, titleLink, launcher, nullptr, -1, nullptr, IDS_RUN_SHORTCUT_TEXT},
+      {menu, repairLink, launcher, "repair", -1, nullptr, IDS_REPAIR_SHORTCUT_TEXT},
+      {menu, removeLink, launcher, "/uninstall", 1, nullptr, IDS_UNINSTALL_SHORTCUT_TEXT},
   };
   for (const Link& link : links) {
     char path[kMaxPath];

@@ -6,6 +6,7 @@
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
 #include "launcher/core/registry.h"
+#include "launcher/resources/resource_ids.h"
 
 namespace {
 
@@ -38,7 +39,9 @@ void RemoveShortcuts() {
     if (FormatString(name, sizeof(name), "%s.lnk", mgr.m_title) && JoinPath(name, path, folder)) {
       Remove(places, path, RemovalKind::File);
     }
-    if (JoinPath(mgr.GetString(sizeof(name), name, 58), path, folder)) Remove(places, path, RemovalKind::File);
+    if (JoinPath(mgr.GetString(sizeof(name), name, IDS_PORTAL_LINK), path, folder)) {
+      Remove(places, path, RemovalKind::File);
+    }
   }
 }
 

@@ -1,9 +1,11 @@
-// CDlgLauncher (dialog type 6, and every unknown type): the patch screen of the normal mode.
+// CDlgLauncher (ScreenLauncher, and every unknown type): the patch screen of the normal mode.
 // CDlgInstaller derives from it with its own template and placement.
 #pragma once
 #include "launcher/patch/patch_helper.h"
 #include "launcher/patch/patch_info.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/ui/dialog.h"
+#include "launcher/ui/dialog_items.h"
 #include "launcher/ui/dialog_panel.h"
 
 class Host;
@@ -13,7 +15,7 @@ constexpr UINT_PTR BrowserTimer = 1002;
 
 class CDlgLauncher : public CDialog {
  public:
-  CDlgLauncher() : CDlgLauncher(112, PlacementFitOwner) {}
+  CDlgLauncher() : CDlgLauncher(IDD_LAUNCHER, PlacementFitOwner) {}
   ~CDlgLauncher() override;
 
   void OnCreate() override;
@@ -23,10 +25,8 @@ class CDlgLauncher : public CDialog {
   int ThreadProc() override;
   void OnThreadEnd() override;
 
-  // Enables or disables the start button 1026.
-  virtual void EnableStart(bool enable) {
-    if (HWND start = GetDlgItem(Window(), 1026)) EnableWindow(start, enable ? TRUE : FALSE);
-  }
+  // Enables or disables the start button.
+  virtual void EnableStart(bool enable) { EnableItem(Window(), IDC_START_GAME, enable); }
 
  protected:
   CDlgLauncher(int templateId, DialogPlacement placement);

@@ -8,7 +8,6 @@
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
 #include "launcher/patch/launcher_worker.h"
-#include "launcher/patch/patch_helper.h"
 #include "launcher/patch/start_up_registrations.h"
 #include "launcher/ui/browser_host.h"
 #include "launcher/ui/skin_draw.h"
@@ -20,9 +19,9 @@ constexpr UINT kBrowserDelayMs = 100;
 }  // namespace
 
 CDlgLauncher::CDlgLauncher(int templateId, DialogPlacement placement) : CDialog(templateId, placement) {
-  g_launcher.GetString(sizeof(m_texts.portalPage), m_texts.portalPage, 62);
-  g_launcher.GetString(sizeof(m_texts.memberPage), m_texts.memberPage, 64);
-  g_launcher.GetString(sizeof(m_texts.noticePage), m_texts.noticePage, 10);
+  g_launcher.GetString(sizeof(m_texts.portalPage), m_texts.portalPage, IDS_PORTAL_PAGE);
+  g_launcher.GetString(sizeof(m_texts.memberPage), m_texts.memberPage, IDS_JOIN_PAGE);
+  g_launcher.GetString(sizeof(m_texts.noticePage), m_texts.noticePage, IDS_NOTICE_PAGE);
   JoinPath("patch_live.txt", m_texts.patchInfoUrl, g_launcher.m_patchBaseUrl);
   ToForwardSlashes(m_texts.patchInfoUrl);
 }
@@ -37,7 +36,7 @@ CDlgLauncher::~CDlgLauncher() {
 
 void CDlgLauncher::OnCreate() {
   g_launcher.LoadInstalledFiles();
-  m_panel.Attach(GetDlgItem(Window(), 1035));
+  m_panel.Attach(FindItem(Window(), IDC_PANEL));
   EnableStart(false);
   SetTimer(Window(), BrowserTimer, kBrowserDelayMs, nullptr);
 
@@ -48,7 +47,7 @@ void CDlgLauncher::OnCreate() {
   if (!found) {
     KillTimer(Window(), BrowserTimer);
     g_launcher.Log("Game installed directory is : %s", registered);
-    g_launcher.ShowMessage(0, 28, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_WRONG_INSTALL_PATH, kMessageInfo);
     g_launcher.DestroyMainWindow();
     return;
   }
@@ -63,22 +62,22 @@ void CDlgLauncher::OnTimer(UINT_PTR id) {
   if (id != BrowserTimer) return;
   KillTimer(Window(), BrowserTimer);
   delete m_browser;
-  m_browser = new (std::nothrow) Host(GetDlgItem(Window(), 1024));
+  m_browser = new (std::nothrow) Host(FindItem(Window(), IDC_NOTICE_PAGE));
   if (m_browser != nullptr) m_browser->Navigate(m_texts.noticePage);
 }
 
 void CDlgLauncher::OnCommand(WPARAM wParam, LPARAM) {
   switch (LOWORD(wParam)) {
-    case 1026:
+    case IDC_START_GAME:
       // The page goes before the window that holds it.
       delete m_browser;
       m_browser = nullptr;
       Destroy();
-      g_launcher.CreateDialog(7);
+      g_launcher.CreateDialog(ScreenPlayAgreement);
       break;
-    case 1027: g_launcher.OpenWebPage(m_texts.portalPage); break;
-    case 1028: g_launcher.OpenWebPage(m_texts.memberPage); break;
-    case 1010: RequestClose(); break;
+    case IDC_PORTAL: g_launcher.OpenWebPage(m_texts.portalPage); break;
+    case IDC_JOIN: g_launcher.OpenWebPage(m_texts.memberPage); break;
+    case IDC_LAUNCHER_CLOSE: RequestClose(); break;
     default: break;
   }
 }
@@ -86,11 +85,11 @@ void CDlgLauncher::OnCommand(WPARAM wParam, LPARAM) {
 void CDlgLauncher::OnDrawItem(DRAWITEMSTRUCT* item) {
   if (item == nullptr) return;
   switch (item->CtlID) {
-    case 1035:
+    case IDC_PANEL:
       m_panel.Clear(255);
       m_panel.Draw(item, false, true);
       break;
-    case 1010: DrawCloseMark(item); break;
+    case IDC_LAUNCHER_CLOSE: DrawCloseMark(item); break;
     default: CDialog::OnDrawItem(item); break;
   }
 }
@@ -98,7 +97,7 @@ void CDlgLauncher::OnDrawItem(DRAWITEMSTRUCT* item) {
 int CDlgLauncher::ThreadProc() {
   EnableStart(false);
   PatchContext context = WorkerContext();
-  const int result = RunLauncherWorker(context);
+  const PatchResult result = RunLauncherWorker(context);
   if (IsPlayableResult(result) && !g_launcher.m_exePatch) EnableStart(true);
   return result;
 }
@@ -107,9 +106,9 @@ void CDlgLauncher::OnThreadEnd() {
   const int result = GetThreadResult();
   if (g_launcher.m_exePatch) {
     // The self-extracting patch has done its one job: hand over to the installed launcher.
-    if (result == 1) g_launcher.StartLauncher();
+    if (result == PatchDone) g_launcher.StartLauncher();
     g_launcher.DestroyMainWindow();
-  } else if (result == 2) {
+  } else if (result == PatchLauncherUpdated) {
     // renamer waits for this launcher to end before it replaces it.
     g_launcher.DestroyMainWindow();
   }

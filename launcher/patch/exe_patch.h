@@ -3,10 +3,12 @@
 // instead of the server. Also the development client, fetched and unpacked over FTP.
 #pragma once
 
+#include "launcher/patch/patch_result.h"
+
 class CPatchHelper;
 
-// 1 success (patched or current), 0 failure, -1 stopped.
-int ExePatchMainProc(CPatchHelper& helper);
+// Done: patched, or current already.
+PatchResult ExePatchMainProc(CPatchHelper& helper);
 // Extracts the archive into the temporary folder and fills the copy list.
 bool ExtractPatch(CPatchHelper& helper);
 // Downloads DevClient.zip from the address and unpacks it into the game directory.

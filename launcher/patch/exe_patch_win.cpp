@@ -10,6 +10,7 @@
 #include "launcher/core/safe_file.h"
 #include "launcher/patch/patch_helper.h"
 #include "launcher/patch/patch_info.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/storage/zip_archive.h"
 #include "launcher/transfer/download_mgr.h"
 #include "launcher/ui/panel.h"
@@ -23,8 +24,8 @@ void CreateParentOf(const char* path) {
 }
 
 // Extracts every non-empty entry into folder, showing the progress. A name that cannot be
-// read or would land outside the folder cannot be extracted: the run fails with string 37
-// and the code. recordCopies: the files join the copy list for the moves that follow.
+// read or would land outside the folder cannot be extracted: the run fails with the extraction
+// message and the code. recordCopies: the files join the copy list for the moves that follow.
 bool ExtractEntries(ZipArchive& archive, const char* folder, CPatchHelper& helper, const char* logPrefix,
                     int failureCode, bool recordCopies) {
   IPanel& panel = helper.Panel();
@@ -42,7 +43,7 @@ bool ExtractEntries(ZipArchive& archive, const char* folder, CPatchHelper& helpe
     }
     if (!placed || !ExtractZipEntry(local, archive, name)) {
       g_launcher.Log("Fail to extract file : %s", placed ? local : (named ? name : ""));
-      g_launcher.ShowMessage(failureCode, 37, kMessageInfo);
+      g_launcher.ShowMessage(failureCode, IDS_EXTRACT_FAILED, kMessageInfo);
       return false;
     }
     if (recordCopies) helper.AddToCopyList(name, local);
@@ -57,7 +58,7 @@ void LogGameDirectory(CPatchHelper& helper) {
 
 }  // namespace
 
-int ExePatchMainProc(CPatchHelper& helper) {
+PatchResult ExePatchMainProc(CPatchHelper& helper) {
   IPanel& panel = helper.Panel();
   panel.SetPanelType(PanelGeneral);
   LogGameDirectory(helper);
@@ -66,12 +67,12 @@ int ExePatchMainProc(CPatchHelper& helper) {
   if (!g_launcher.ReadExePatchVersions(&begin, &end)) {
     g_launcher.Log("ExePatchMainProc() : Fail to read version info.");
     g_launcher.ShowRunError();
-    return 0;
+    return PatchFailed;
   }
   if (begin == 0) {
     g_launcher.Log("ExePatchMainProc() : Begin version is 0.");
     g_launcher.ShowRunError();
-    return 0;
+    return PatchFailed;
   }
   g_launcher.Log("Included diff version : from %d to %d", static_cast<int>(begin), static_cast<int>(end));
 
@@ -87,24 +88,24 @@ int ExePatchMainProc(CPatchHelper& helper) {
     g_launcher.Log("Game Directory version : %s", g_launcher.m_gameDir);
     g_launcher.Log("Current client version : %d", static_cast<int>(current));
     g_launcher.Log("Latest client version : %d", static_cast<int>(latest));
-    g_launcher.ShowMessage(0, 12, kMessageInfo);
-    return 1;
+    g_launcher.ShowMessage(0, IDS_ALREADY_NEWEST, kMessageInfo);
+    return PatchDone;
   }
   if (current < begin || current > end) {
-    g_launcher.ShowMessage(0, 19, kMessageInfo);
-    return 0;
+    g_launcher.ShowMessage(0, IDS_CLIENT_TOO_OLD, kMessageInfo);
+    return PatchFailed;
   }
   latest = end;
   helper.SetVersions(current, latest);
   CreateDirectories(g_launcher.m_patchDir, true);
   helper.SetFetchStage(&ExtractPatch);
-  helper.SetDoneMessage(21);
+  helper.SetDoneMessage(IDS_UPDATE_FINISHED_RESTART);
   const bool staged = helper.RunPatchStages();
   CFile::RemoveDirectory(g_launcher.m_patchDir, false);
   LogGameDirectory(helper);
   g_launcher.CopyLog(current, latest);
-  if (!staged) return 0;
-  return helper.IsStopped() ? -1 : 1;
+  if (!staged) return PatchFailed;
+  return helper.IsStopped() ? PatchStopped : PatchDone;
 }
 
 bool ExtractPatch(CPatchHelper& helper) {
@@ -129,7 +130,7 @@ bool ExtractPatch(CPatchHelper& helper) {
   auto* window = new FileStreamPacked(new FileStream(file, static_cast<std::uint64_t>(p)), a, b, true);
   if (!OpenZipStream(window, archive)) {  // deletes the stream when it fails
     g_launcher.Log("ExtractPatch - Fail to open zip file.");
-    g_launcher.ShowMessage(6, 37, kMessageInfo);
+    g_launcher.ShowMessage(6, IDS_EXTRACT_FAILED, kMessageInfo);
     return false;
   }
   panel.SetText("Extract patch file...");
@@ -149,7 +150,7 @@ bool FetchDevClient(const char* address, CPatchHelper& helper) {
   panel.SetText("Downloading dev client...");
   if (!GetFile(nullptr, false, helper.DownloadManager(), "DevClient.zip", archivePath, nullptr)) {
     g_launcher.Log("Fail to download dev client.");
-    g_launcher.ShowMessage(0, 46, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
     return false;
   }
   panel.SetProgress(0);
@@ -158,7 +159,7 @@ bool FetchDevClient(const char* address, CPatchHelper& helper) {
   ZipArchive archive;
   if (!OpenZipFile(archivePath, archive)) {
     g_launcher.Log("Fail to open zip file : \"%s\"", archivePath);
-    g_launcher.ShowMessage(8, 37, kMessageInfo);
+    g_launcher.ShowMessage(8, IDS_EXTRACT_FAILED, kMessageInfo);
     return false;
   }
   return ExtractEntries(archive, g_launcher.m_gameDir, helper, " - Extract file : ", 9, false);

@@ -18,6 +18,7 @@
 #include "launcher/patch/patch_info.h"
 #include "launcher/patch/signed_document.h"
 #include "launcher/patch/version_info.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/transfer/download_mgr.h"
 #include "launcher/transfer/file_digest.h"
 #include "launcher/ui/panel.h"
@@ -30,7 +31,6 @@ constexpr DWORD kConnectPauseMs = 1000;
 // Downloads of a launcher whose digest keeps failing: the first one and three more, as for
 // the game's files. An unbounded loop would never end against a wrong manifest.
 constexpr int kDownloadCycles = 4;
-constexpr int kRenamerResource = 115;
 
 using DownloadMgrPtr = std::unique_ptr<CDownloadMgr>;
 
@@ -73,7 +73,7 @@ bool OnLauncherBlock(DownloadProgress* progress) {
 bool FetchLauncher(PatchContext& context, CDownloadMgr& mgr, const char* name, const char* localPath) {
   if (GetFile(&OnLauncherBlock, false, &mgr, name, localPath, &context)) return true;
   g_launcher.Log("launcher file searching failed.");
-  g_launcher.ShowMessage(0, 46, kMessageInfo);
+  g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
   return false;
 }
 
@@ -86,7 +86,7 @@ bool ReadLauncherManifest(CDownloadMgr& mgr, const char* ownName, char (&name)[k
   if (fetch != DocumentFetch::kFetched) {
     // A refused signature has logged its own line and reads to the player as a failed fetch.
     if (fetch == DocumentFetch::kNotFetched) g_launcher.Log("launcher file info not found.");
-    g_launcher.ShowMessage(0, 46, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
     return false;
   }
   CVersionInfo manifest;
@@ -111,7 +111,7 @@ bool WriteRenamer(char (&path)[MAX_PATH + 4]) {
     return false;
   }
   std::uint32_t size = 0;
-  const void* bytes = g_launcher.LoadBinResource(kRenamerResource, &size);
+  const void* bytes = g_launcher.LoadBinResource(IDR_RENAMER, &size);
   CFileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     g_launcher.Log("Fail to create renamer.");
@@ -127,20 +127,20 @@ bool WriteRenamer(char (&path)[MAX_PATH + 4]) {
   return true;
 }
 
-// 2 handed to renamer, 0 failure, -1 stopped.
-int SelfUpdate(PatchContext& context, CDownloadMgr& mgr) {
+// Launcher updated: handed to renamer.
+PatchResult SelfUpdate(PatchContext& context, CDownloadMgr& mgr) {
   char module[kMaxPath] = {};
   char ownName[kMaxPath] = {};
   const DWORD m = GetModuleFileNameA(nullptr, module, sizeof(module));
   if (m == 0 || m >= sizeof(module)) {
     g_launcher.Log("UpdateLauncher() : module path too long.");
-    return 0;
+    return PatchFailed;
   }
   GetFileNamePart(ownName, module);
 
   char name[kMaxPath] = {};
   unsigned char digest[kMd5DigestSize] = {};
-  if (!ReadLauncherManifest(mgr, ownName, name, digest)) return 0;
+  if (!ReadLauncherManifest(mgr, ownName, name, digest)) return PatchFailed;
 
   IPanel& panel = PanelOf(context);
   panel.SetProgress(0);
@@ -149,52 +149,52 @@ int SelfUpdate(PatchContext& context, CDownloadMgr& mgr) {
   char local[kMaxPath];
   if (!JoinPath(name, local, g_launcher.m_gameDir)) {
     g_launcher.Log("UpdateLauncher() : game directory too long for \"%s\".", name);
-    return 0;
+    return PatchFailed;
   }
-  if (!FetchLauncher(context, mgr, name, local)) return 0;
+  if (!FetchLauncher(context, mgr, name, local)) return PatchFailed;
   for (int cycle = 1;; ++cycle) {
     // A stop ends the update without renamer: the result says stopped, not handed over.
     if (IsStopRequested(context)) {
-      g_launcher.ShowMessage(0, 11, kMessageInfo);
-      return -1;
+      g_launcher.ShowMessage(0, IDS_UPDATE_STOPPED, kMessageInfo);
+      return PatchStopped;
     }
     if (CheckHashCode(local, digest)) break;
     g_launcher.Log("downloaded launcher image was currupted.");
     if (cycle == kDownloadCycles) {
       DeleteFileA(local);
-      g_launcher.ShowMessage(0, 46, kMessageInfo);
-      return 0;
+      g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
+      return PatchFailed;
     }
-    if (!FetchLauncher(context, mgr, name, local)) return 0;
+    if (!FetchLauncher(context, mgr, name, local)) return PatchFailed;
   }
 
   char renamer[MAX_PATH + 4] = {};
   if (!WriteRenamer(renamer)) {
     g_launcher.ShowRunError();
-    return 0;
+    return PatchFailed;
   }
   ClearReadOnly(module);
   char line[kMaxCommandLine];
   if (!BuildRenamerCommandLine(g_launcher, renamer, ownName, name, g_launcher.m_pipeMode, line, sizeof(line))) {
     g_launcher.Log("UpdateLauncher() : renamer command line too long.");
     DeleteFileA(renamer);
-    return 0;
+    return PatchFailed;
   }
   CProcess::CreateProcess(line, g_launcher.m_gameDir);
-  return 2;
+  return PatchLauncherUpdated;
 }
 
 }  // namespace
 
-bool UpdateLauncher(PatchContext& context, int* result) {
-  if (result != nullptr) *result = 0;
+bool UpdateLauncher(PatchContext& context, PatchResult* result) {
+  if (result != nullptr) *result = PatchFailed;
   if (context.patchInfo == nullptr ||
       !IsLauncherUpdateDue(context.patchInfo->launcher_version, g_launcher.m_forceUpdateLauncher)) {
     return false;
   }
-  int r = 0;
+  PatchResult r = PatchFailed;
   if (DownloadMgrPtr mgr = ConnectForUpdate(context)) {
-    r = IsStopRequested(context) ? -1 : SelfUpdate(context, *mgr);
+    r = IsStopRequested(context) ? PatchStopped : SelfUpdate(context, *mgr);
   }
   g_launcher.Log("UpdateLauncher result : %d", r);
   if (result != nullptr) *result = r;

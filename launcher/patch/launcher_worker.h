@@ -2,12 +2,12 @@
 // information, launcher update, then the game's patch pipeline.
 #pragma once
 
+#include "launcher/patch/patch_result.h"
+
 struct PatchContext;
 
-// Worker results: 1 game current, 2 launcher update handed to renamer, 0 failure,
-// -1 stopped, 3 play refused.
-int RunLauncherWorker(PatchContext& context);
+PatchResult RunLauncherWorker(PatchContext& context);
 
 // Decides and runs the launcher self-update. Returns whether an update was attempted;
 // *result is then the worker result.
-bool UpdateLauncher(PatchContext& context, int* result);
+bool UpdateLauncher(PatchContext& context, PatchResult* result);

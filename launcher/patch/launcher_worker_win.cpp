@@ -4,17 +4,18 @@
 #include "launcher/patch/exe_patch.h"
 #include "launcher/patch/patch_helper.h"
 #include "launcher/patch/patch_info.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/ui/panel.h"
 #include "launcher/ui/pipe_panel.h"
 
-int RunLauncherWorker(PatchContext& context) {
+PatchResult RunLauncherWorker(PatchContext& context) {
   IPanel& panel = PanelOf(context);
   if (context.patchInfo == nullptr || context.texts == nullptr ||
       !context.patchInfo->Read(context.texts->patchInfoUrl)) {
-    g_launcher.ShowMessage(0, 48, kMessageInfo);
-    return 0;
+    g_launcher.ShowMessage(0, IDS_PATCH_INFO_FAILED, kMessageInfo);
+    return PatchFailed;
   }
-  int result = 0;
+  PatchResult result = PatchFailed;
   if (UpdateLauncher(context, &result)) return result;
   {
     CPatchHelper helper(&context);
@@ -22,10 +23,10 @@ int RunLauncherWorker(PatchContext& context) {
       result = ExePatchMainProc(helper);
     } else if (g_launcher.m_repair && !g_launcher.m_installRequested) {
       result = helper.RepairMainProc();
-      if (result == 0) g_launcher.ShowMessage(10, 37, kMessageInfo);
+      if (result == PatchFailed) g_launcher.ShowMessage(10, IDS_EXTRACT_FAILED, kMessageInfo);
     } else {
       result = helper.PatchMainProc();
-      if (result == 0) g_launcher.ShowMessage(10, 37, kMessageInfo);
+      if (result == PatchFailed) g_launcher.ShowMessage(10, IDS_EXTRACT_FAILED, kMessageInfo);
     }
   }
   panel.SetProgress(0);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "launcher/core/limits.h"
+#include "launcher/patch/patch_result.h"
 
 class CDownloadMgr;
 class CPatchInfo;
@@ -41,12 +42,6 @@ bool IsStopRequested(const PatchContext& context);
 // Where a run reports: the dialog's panel, or the process-wide pipe panel.
 IPanel& PanelOf(const PatchContext& context);
 
-// Results of a repair run, beside the run results 1, 0, -1 and 3.
-constexpr int kRepairRepaired = 4;  // broken or stale files were put right
-constexpr int kRepairIntact = 5;    // every file was as the latest version has it
-// The results after which the game may be started.
-inline bool IsPlayableResult(int result) { return result == 1 || result == kRepairRepaired || result == kRepairIntact; }
-
 struct PatchEntry {
   std::string name;
   std::uint64_t size = 0;
@@ -61,8 +56,8 @@ class CPatchHelper {
   CPatchHelper(const CPatchHelper&) = delete;
   CPatchHelper& operator=(const CPatchHelper&) = delete;
 
-  // 1 success (patched or current), 0 failure, -1 stopped, 3 play refused.
-  int PatchMainProc();
+  // Done: patched, or current already.
+  PatchResult PatchMainProc();
 
   bool ConnectToPatchServer();
   bool RunPatchStages();
@@ -76,8 +71,8 @@ class CPatchHelper {
   bool Rollback();
   // The repair run: every file of the latest version is checked, only the broken ones are
   // fetched, through the same temporary folder, digest check, backup, moves and roll-back.
-  // kRepairRepaired, kRepairIntact, 0 failure, -1 stopped, 3 play refused.
-  int RepairMainProc();
+  // PatchRepaired or PatchIntact when it went through.
+  PatchResult RepairMainProc();
   bool BuildRepairSet();
   static bool OnDownloadProgress(DownloadProgress* progress);
 
@@ -110,7 +105,7 @@ class CPatchHelper {
   bool FetchFile(const char* remoteName, const char* localPath, bool resume);
   void RequestStop();
   bool ReadLatestManifest(CVersionInfo* manifest);
-  int RunRepairStages();
+  PatchResult RunRepairStages();
   static bool OnCheckProgress(std::uint64_t done, const char* current, void* context);
 
   PatchContext* m_context;

@@ -17,6 +17,7 @@
 #include "launcher/patch/patch_info.h"
 #include "launcher/patch/signed_document.h"
 #include "launcher/patch/version_info.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/transfer/download_mgr.h"
 #include "launcher/transfer/file_digest.h"
 #include "launcher/ui/panel.h"
@@ -90,19 +91,19 @@ bool CPatchHelper::RolledBackOnStop(std::size_t i, std::size_t n) {
   return true;
 }
 
-int CPatchHelper::PatchMainProc() {
+PatchResult CPatchHelper::PatchMainProc() {
   if (m_context == nullptr || m_context->patchInfo == nullptr || m_context->texts == nullptr) {
     Panel().SetText("Failed to initialize.");
-    return 0;
+    return PatchFailed;
   }
   CPatchInfo& info = *m_context->patchInfo;
   Panel().SetPanelType(PanelGeneral);
   Panel().SetText("Collect file information...");
   g_launcher.LogDirectoryListing(g_launcher.m_gameDir, true);
-  if (IsStopped()) return -1;
+  if (IsStopped()) return PatchStopped;
   if (info.blocked) {
-    g_launcher.ShowMessage(0, 31, kMessageInfo);
-    return 3;
+    g_launcher.ShowMessage(0, IDS_MAINTENANCE, kMessageInfo);
+    return PatchPlayRefused;
   }
   g_launcher.SetLoginAddress(info.login);
   g_launcher.SetClientArgs(info.arg);
@@ -115,25 +116,25 @@ int CPatchHelper::PatchMainProc() {
   Panel().SetGameVersion(static_cast<int>(m_currentVersion));
 
   if (m_currentVersion > m_latestVersion + 1) {
-    g_launcher.ShowMessage(0, 1084, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_LAUNCHER_REPLACED, kMessageInfo);
     g_launcher.OpenWebPage(TALV_EVENT_URL);
     g_launcher.Log("Please reinstall.");
-    return 3;
+    return PatchPlayRefused;
   }
 
   bool patched = false;
   if (m_currentVersion < m_latestVersion || g_launcher.m_forcePatch) {
     if (IsOtherGameRunning()) {
-      g_launcher.ShowMessage(0, 70, kMessageInfo);
-      return 0;
+      g_launcher.ShowMessage(0, IDS_CLIENT_RUNNING, kMessageInfo);
+      return PatchFailed;
     }
     Panel().SetText("Remove patch temp folder...");
     if (!CFile::RemoveDirectory(g_launcher.m_patchDir, false)) {
       g_launcher.ShowRunError();
-      return 0;
+      return PatchFailed;
     }
-    if (!ConnectToPatchServer()) return 0;
-    if (IsStopped()) return -1;
+    if (!ConnectToPatchServer()) return PatchFailed;
+    if (IsStopped()) return PatchStopped;
     if (!g_launcher.m_installRequested) {
       CreateDirectories(g_launcher.m_patchDir, true);
       g_launcher.WriteReadme(g_launcher.m_patchDir);
@@ -144,7 +145,7 @@ int CPatchHelper::PatchMainProc() {
     g_launcher.LogDirectoryListing(g_launcher.m_gameDir, true);
     g_launcher.CopyLog(m_currentVersion, m_latestVersion);
     m_currentVersion = m_latestVersion;
-    if (!staged) return 0;
+    if (!staged) return PatchFailed;
     patched = true;
   }
 
@@ -154,7 +155,7 @@ int CPatchHelper::PatchMainProc() {
     FetchDevClient(g_launcher.m_devFtp, *this);
     CFile::RemoveDirectory(g_launcher.m_patchDir, false);
   }
-  return IsStopped() ? -1 : 1;
+  return IsStopped() ? PatchStopped : PatchDone;
 }
 
 bool CPatchHelper::ConnectToPatchServer() {
@@ -178,7 +179,7 @@ bool CPatchHelper::ConnectToPatchServer() {
     }
     Sleep(kRetryWaitMs);
   }
-  g_launcher.ShowMessage(0, 20, kMessageInfo);
+  g_launcher.ShowMessage(0, IDS_FTP_CONNECT_FAILED, kMessageInfo);
   delete m_downloadMgr;
   m_downloadMgr = nullptr;
   g_launcher.Log("Fail to Connect to patch server..");
@@ -201,11 +202,11 @@ bool CPatchHelper::RunPatchStages() {
   g_launcher.SaveInstalledFiles();
   if (IsStopped()) {
     if (g_launcher.m_installRequested) g_launcher.DeleteInstalledFiles();
-    g_launcher.ShowMessage(0, 11, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_UPDATE_STOPPED, kMessageInfo);
     return true;
   }
   if (!g_launcher.WriteClientVersion(static_cast<int>(m_latestVersion))) {
-    g_launcher.ShowMessage(0, 41, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_FILE_IN_USE, kMessageInfo);
     return false;
   }
   Panel().SetGameVersion(static_cast<int>(m_latestVersion));
@@ -296,7 +297,7 @@ bool CPatchHelper::DownloadOne(const PatchEntry& entry, const char* localPath) {
       Sleep(kRetryWaitMs);
       g_launcher.Log("Retry Downloading file : %s", entry.name.c_str());
       if (!FetchFile(remote, localPath, false) && !FetchFile(remote, localPath, false)) {
-        g_launcher.ShowMessage(0, 46, kMessageInfo);
+        g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
         return false;
       }
     }
@@ -308,7 +309,7 @@ bool CPatchHelper::DownloadOne(const PatchEntry& entry, const char* localPath) {
     g_launcher.Log("Downloaded file \"%s\" is currupted.", localPath);
     m_doneSize = doneBefore;
     if (retries == 0) {
-      g_launcher.ShowMessage(0, 46, kMessageInfo);
+      g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
       return false;
     }
     --retries;
@@ -333,7 +334,7 @@ bool CPatchHelper::DownloadFiles() {
     const char* folder = g_launcher.m_installRequested ? g_launcher.m_gameDir : g_launcher.m_patchDir;
     if (!JoinPath(entry.name.c_str(), local, folder)) {
       g_launcher.Log("Fail to GetFile : %s", entry.name.c_str());
-      g_launcher.ShowMessage(0, 46, kMessageInfo);
+      g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
       return false;
     }
     char parent[kMaxPath];
@@ -381,7 +382,7 @@ bool CPatchHelper::MoveOldFiles() {
       DeleteFileA(backupPath.c_str());
     }
     if (!SafeMoveFile(backupPath.c_str(), gamePath.c_str()) && !SafeMoveFile(backupPath.c_str(), gamePath.c_str())) {
-      g_launcher.ShowMessage(0, 49, kMessageInfo);
+      g_launcher.ShowMessage(0, IDS_DOWNLOAD_COPY_FAILED, kMessageInfo);
       Rollback();
       g_launcher.Log("MoveOldFiles - Fail to SafeMoveFile %s, %s", gamePath.c_str(), backupPath.c_str());
       return false;
@@ -401,13 +402,13 @@ bool CPatchHelper::MoveNewFiles() {
     const std::string gamePath = Join(g_launcher.m_gameDir, m_copyList[i].first);
     if (FileIsThere(gamePath)) {
       g_launcher.Log("MoveNewFiles : \"%s\" should not exist.", gamePath.c_str());
-      g_launcher.ShowMessage(0, 49, kMessageInfo);
+      g_launcher.ShowMessage(0, IDS_DOWNLOAD_COPY_FAILED, kMessageInfo);
       Rollback();
       return false;
     }
     if (!SafeMoveFile(gamePath.c_str(), m_copyList[i].second.c_str())) {
       Rollback();
-      g_launcher.ShowMessage(0, 49, kMessageInfo);
+      g_launcher.ShowMessage(0, IDS_DOWNLOAD_COPY_FAILED, kMessageInfo);
       return false;
     }
     m_newFiles.push_back(gamePath);

@@ -16,6 +16,7 @@
 #include "launcher/patch/patch_info.h"
 #include "launcher/patch/repair_plan.h"
 #include "launcher/patch/version_info.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/transfer/parallel_digest.h"
 #include "launcher/ui/panel.h"
 #include "launcher/ui/pipe_panel.h"
@@ -125,52 +126,52 @@ bool CPatchHelper::BuildRepairSet() {
 
 // A stop at any point before the version is written leaves the game folder as it was: the
 // moves are rolled back, and nothing is removed before every new file is in place.
-int CPatchHelper::RunRepairStages() {
-  if (!BuildRepairSet()) return 0;
-  if (IsStopped()) return -1;
-  if (!DownloadFiles()) return 0;
-  if (IsStopped()) return -1;
+PatchResult CPatchHelper::RunRepairStages() {
+  if (!BuildRepairSet()) return PatchFailed;
+  if (IsStopped()) return PatchStopped;
+  if (!DownloadFiles()) return PatchFailed;
+  if (IsStopped()) return PatchStopped;
   char backup[kMaxPath];
   JoinPath("old", backup, g_launcher.m_patchDir);
   CreateDirectories(backup, false);
-  if (!MoveOldFiles()) return 0;
-  if (IsStopped()) return -1;
-  if (!MoveNewFiles()) return 0;
+  if (!MoveOldFiles()) return PatchFailed;
+  if (IsStopped()) return PatchStopped;
+  if (!MoveNewFiles()) return PatchFailed;
   if (IsStopped()) {
     Rollback();
-    return -1;
+    return PatchStopped;
   }
-  if (!RemoveDeletedFiles()) return 0;
+  if (!RemoveDeletedFiles()) return PatchFailed;
   g_launcher.SaveInstalledFiles();
   if (!g_launcher.WriteClientVersion(static_cast<int>(m_latestVersion))) {
-    g_launcher.ShowMessage(0, 41, kMessageInfo);
-    return 0;
+    g_launcher.ShowMessage(0, IDS_FILE_IN_USE, kMessageInfo);
+    return PatchFailed;
   }
   Panel().SetGameVersion(static_cast<int>(m_latestVersion));
   Panel().SetPanelType(PanelNone);
   const int repaired = static_cast<int>(m_downloadSet.size() + m_deleteList.size());
   g_launcher.Log("Repair : %d files repaired", repaired);
   if (repaired == 0) {
-    g_launcher.ShowMessage(0, 75, kMessageInfo);
-    return kRepairIntact;
+    g_launcher.ShowMessage(0, IDS_ALL_INTACT, kMessageInfo);
+    return PatchIntact;
   }
-  g_launcher.ShowMessage(repaired, 74, kMessageInfo);
-  return kRepairRepaired;
+  g_launcher.ShowMessage(repaired, IDS_REPAIRED, kMessageInfo);
+  return PatchRepaired;
 }
 
-int CPatchHelper::RepairMainProc() {
+PatchResult CPatchHelper::RepairMainProc() {
   if (m_context == nullptr || m_context->patchInfo == nullptr || m_context->texts == nullptr) {
     Panel().SetText("Failed to initialize.");
-    return 0;
+    return PatchFailed;
   }
   CPatchInfo& info = *m_context->patchInfo;
   Panel().SetPanelType(PanelGeneral);
   Panel().SetText("Collect file information...");
   g_launcher.LogDirectoryListing(g_launcher.m_gameDir, true);
-  if (IsStopped()) return -1;
+  if (IsStopped()) return PatchStopped;
   if (info.blocked) {
-    g_launcher.ShowMessage(0, 31, kMessageInfo);
-    return 3;
+    g_launcher.ShowMessage(0, IDS_MAINTENANCE, kMessageInfo);
+    return PatchPlayRefused;
   }
   g_launcher.SetLoginAddress(info.login);
   g_launcher.SetClientArgs(info.arg);
@@ -182,23 +183,23 @@ int CPatchHelper::RepairMainProc() {
   Panel().SetGameVersion(static_cast<int>(m_currentVersion));
 
   if (IsOtherGameRunning()) {
-    g_launcher.ShowMessage(0, 70, kMessageInfo);
-    return 0;
+    g_launcher.ShowMessage(0, IDS_CLIENT_RUNNING, kMessageInfo);
+    return PatchFailed;
   }
   Panel().SetText("Remove patch temp folder...");
   if (!CFile::RemoveDirectory(g_launcher.m_patchDir, false)) {
     g_launcher.ShowRunError();
-    return 0;
+    return PatchFailed;
   }
-  if (!ConnectToPatchServer()) return 0;
-  if (IsStopped()) return -1;
+  if (!ConnectToPatchServer()) return PatchFailed;
+  if (IsStopped()) return PatchStopped;
   CreateDirectories(g_launcher.m_patchDir, true);
   g_launcher.WriteReadme(g_launcher.m_patchDir);
-  int result = RunRepairStages();
+  PatchResult result = RunRepairStages();
   CFile::RemoveDirectory(g_launcher.m_patchDir, false);
-  if (result == -1 || IsStopped()) {
-    g_launcher.ShowMessage(0, 11, kMessageInfo);
-    result = -1;
+  if (result == PatchStopped || IsStopped()) {
+    g_launcher.ShowMessage(0, IDS_UPDATE_STOPPED, kMessageInfo);
+    result = PatchStopped;
   }
   Panel().SetText("Collect file information...");
   g_launcher.LogDirectoryListing(g_launcher.m_gameDir, true);

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "launcher/core/win_handle.h"
+#include "launcher/resources/resource_ids.h"
 
 enum DialogPlacement : int {
   PlacementNone = 0,           // the template positions itself
@@ -17,7 +18,7 @@ enum DialogPlacement : int {
 };
 
 // The minimise button of every skinned template; it never reaches a dialog's OnCommand.
-constexpr int kMinimiseButton = 1033;
+constexpr int kMinimiseButton = IDC_MINIMISE_BOX;
 // Watches the worker while it runs; derived dialogs use other timer ids.
 constexpr UINT_PTR WorkerWatchTimer = 1;
 

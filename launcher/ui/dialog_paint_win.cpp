@@ -12,7 +12,7 @@ void PaintDialogItem(const char* text, const DRAWITEMSTRUCT* item) {
 }
 
 bool PaintModalDialogMessage(HWND window, UINT message, LPARAM lParam) {
-  constexpr int kModalText = 512;
+  constexpr int kModalTextSize = 512;
   if (message == WM_PAINT) {
     CPaintDc dc(window);
     PaintDialogBackground(dc.get(), window);
@@ -20,7 +20,7 @@ bool PaintModalDialogMessage(HWND window, UINT message, LPARAM lParam) {
   }
   if (message == WM_DRAWITEM) {
     const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-    char text[kModalText];
+    char text[kModalTextSize];
     GetWindowTextA(item->hwndItem, text, sizeof(text));
     PaintDialogItem(text, item);
     return true;

@@ -1,11 +1,12 @@
-// CDlgBrowser (dialog type 2): the install folder page. Proposes a folder, lets the user type
+// CDlgBrowser (ScreenInstallFolder): the install folder page. Proposes a folder, lets the user type
 // one or pick one in the folder chooser, and creates it before the installation starts.
 #pragma once
+#include "launcher/resources/resource_ids.h"
 #include "launcher/ui/dialog.h"
 
 class CDlgBrowser : public CDialog {
  public:
-  CDlgBrowser() : CDialog(105, PlacementCentreInOwner) {}
+  CDlgBrowser() : CDialog(IDD_INSTALL_FOLDER, PlacementCentreInOwner) {}
   ~CDlgBrowser() override {}
 
   void OnCreate() override;

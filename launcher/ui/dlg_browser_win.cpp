@@ -8,12 +8,12 @@
 #include "launcher/core/limits.h"
 #include "launcher/core/paths.h"
 #include "launcher/core/windows_version.h"
+#include "launcher/resources/resource_ids.h"
+#include "launcher/ui/dialog_items.h"
 #include "launcher/ui/folder_chooser.h"
 #include "launcher/ui/folder_paths.h"
 
 namespace {
-
-constexpr int kPathEdit = 1005;
 
 bool IsFolder(const char* path) {
   const DWORD attributes = GetFileAttributesA(path);
@@ -38,17 +38,17 @@ void CDlgBrowser::OnCreate() {
   char folder[kMaxPath] = {};
   DefaultInstallFolder(versionClass, systemDir, haveProgramFiles ? programFiles : nullptr, folder, sizeof(folder));
   // What is typed must fit the buffer the page reads it into, or another folder is meant.
-  SendDlgItemMessageA(Window(), kPathEdit, EM_LIMITTEXT, kMaxPath - 1, 0);
-  SetDlgItemTextA(Window(), kPathEdit, folder);
+  SendMessageA(FindItem(Window(), IDC_INSTALL_PATH), EM_LIMITTEXT, kMaxPath - 1, 0);
+  SetItemText(Window(), IDC_INSTALL_PATH, folder);
 }
 
 void CDlgBrowser::OnCommand(WPARAM wParam, LPARAM) {
   switch (LOWORD(wParam)) {
-    case 1004: Browse(); break;
-    case 1009: Next(); break;
-    case 1010:
-    case 1032:
-      if (g_launcher.ShowMessage(0, 3, kMessageQuestion) == IDYES) g_launcher.DestroyMainWindow();
+    case IDC_BROWSE: Browse(); break;
+    case IDC_NEXT: Next(); break;
+    case IDC_CANCEL_PAGE:
+    case IDC_CLOSE_BOX:
+      if (g_launcher.ShowMessage(0, IDS_CANCEL_INSTALL, kMessageQuestion) == IDYES) g_launcher.DestroyMainWindow();
       break;
     default: break;
   }
@@ -56,32 +56,32 @@ void CDlgBrowser::OnCommand(WPARAM wParam, LPARAM) {
 
 void CDlgBrowser::Browse() {
   char path[kMaxPath] = {};
-  GetDlgItemTextA(Window(), kPathEdit, path, sizeof(path));
+  GetItemText(Window(), IDC_INSTALL_PATH, path, sizeof(path));
   if (!IsFolder(path)) {
     char systemDir[kMaxPath];
     SystemDirectory(systemDir);
     if (!SystemDriveRoot(systemDir, path, sizeof(path))) return;
     if (!IsFolder(path)) CopyString(path, "C:\\");
   }
-  if (ShowFolderChooser(Window(), path, sizeof(path)) == 1) SetDlgItemTextA(Window(), kPathEdit, path);
+  if (ShowFolderChooser(Window(), path, sizeof(path)) == 1) SetItemText(Window(), IDC_INSTALL_PATH, path);
 }
 
 void CDlgBrowser::Next() {
   char path[kMaxPath] = {};
-  GetDlgItemTextA(Window(), kPathEdit, path, sizeof(path));
+  GetItemText(Window(), IDC_INSTALL_PATH, path, sizeof(path));
   RemoveTrailingSeparators(path);
   // A drive root or a relative name is no folder to install into.
   if (std::strlen(path) < 3 || !IsAbsoluteFolderPath(path)) {
-    g_launcher.ShowMessage(0, 50, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_BAD_FOLDER_NAME, kMessageInfo);
     return;
   }
-  if (!HasEnoughDiskSpace(path) && g_launcher.ShowMessage(0, 25, kMessageQuestion) != IDYES) return;
+  if (!HasEnoughDiskSpace(path) && g_launcher.ShowMessage(0, IDS_LOW_DISK_QUESTION, kMessageQuestion) != IDYES) return;
   // An existing file of that name counts as created for CreateDirectories, but is no folder;
   // and a path the launcher cannot take as its game directory must not be left behind.
   if (!CreateDirectories(path, false) || !IsFolder(path) || !g_launcher.SetGameDir(path)) {
-    g_launcher.ShowMessage(0, 23, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_CHOSEN_FOLDER_NOT_CREATED, kMessageInfo);
     return;
   }
   Destroy();
-  g_launcher.CreateDialog(3);
+  g_launcher.CreateDialog(ScreenInstaller);
 }

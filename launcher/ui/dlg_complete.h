@@ -1,12 +1,13 @@
-// CDlgComplete (dialog type 4): the prerequisite page. It offers the downloads of the XML
+// CDlgComplete (ScreenPrerequisites): the prerequisite page. It offers the downloads of the XML
 // library and of DirectX while either is missing, and goes on to the finish screen once
 // both are present.
 #pragma once
+#include "launcher/resources/resource_ids.h"
 #include "launcher/ui/dialog.h"
 
 class CDlgComplete : public CDialog {
  public:
-  CDlgComplete() : CDialog(110, PlacementCentreInOwner) {}
+  CDlgComplete() : CDialog(IDD_PREREQUISITES, PlacementCentreInOwner) {}
   ~CDlgComplete() override {}
 
   void OnCreate() override;

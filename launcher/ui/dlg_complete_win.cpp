@@ -2,29 +2,19 @@
 
 #include "launcher/core/env_checks.h"
 #include "launcher/core/launcher_mgr.h"
+#include "launcher/resources/resource_ids.h"
+#include "launcher/ui/dialog_items.h"
 #include "launcher/ui/prerequisite_download.h"
-
-namespace {
-
-constexpr int kNextButton = 1009;
-constexpr int kCloseButton = 1032;
-constexpr int kXmlButton = 1036;
-constexpr int kDirectXButton = 1037;
-constexpr int kXmlDownload = 7;
-constexpr int kDirectXDownload = 8;
-constexpr int kFinishScreen = 5;
-
-}  // namespace
 
 void CDlgComplete::OnCreate() { CheckComponents(); }
 
 void CDlgComplete::CheckComponents() {
   const bool xml = IsXmlLibraryInstalled();
   const bool directX = IsDirectX9Installed();
-  EnableWindow(GetDlgItem(Window(), kXmlButton), xml ? FALSE : TRUE);
-  EnableWindow(GetDlgItem(Window(), kDirectXButton), directX ? FALSE : TRUE);
+  EnableItem(Window(), IDC_XML, !xml);
+  EnableItem(Window(), IDC_DIRECTX, !directX);
   // Posted: the screen is not destroyed under the code that is creating it.
-  if (xml && directX) PostMessageA(Window(), WM_COMMAND, MAKEWPARAM(kNextButton, BN_CLICKED), 0);
+  if (xml && directX) PostMessageA(Window(), WM_COMMAND, MAKEWPARAM(IDC_NEXT, BN_CLICKED), 0);
 }
 
 void CDlgComplete::Download(int stringId) {
@@ -39,19 +29,19 @@ void CDlgComplete::Download(int stringId) {
 
 void CDlgComplete::OnCommand(WPARAM wParam, LPARAM) {
   switch (LOWORD(wParam)) {
-    case kXmlButton:
-      Download(kXmlDownload);
+    case IDC_XML:
+      Download(IDS_XML_DOWNLOAD);
       CheckComponents();
       return;
-    case kDirectXButton:
-      Download(kDirectXDownload);
+    case IDC_DIRECTX:
+      Download(IDS_DIRECTX_DOWNLOAD);
       CheckComponents();
       return;
-    case kNextButton:
+    case IDC_NEXT:
       Destroy();
-      g_launcher.CreateDialog(kFinishScreen);
+      g_launcher.CreateDialog(ScreenFinish);
       return;
-    case kCloseButton:
+    case IDC_CLOSE_BOX:
       g_launcher.DestroyMainWindow();
       return;
     default:

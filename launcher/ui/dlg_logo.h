@@ -1,5 +1,6 @@
-// CDlgLogo (dialog type 0): the logo splash that opens the install flow.
+// CDlgLogo (ScreenLogo): the logo splash that opens the install flow.
 #pragma once
+#include "launcher/resources/resource_ids.h"
 #include "launcher/ui/dialog.h"
 
 // How long the logo stays before the install flow goes on.
@@ -7,7 +8,7 @@ constexpr UINT_PTR LogoTimer = 1000;
 
 class CDlgLogo : public CDialog {
  public:
-  CDlgLogo() : CDialog(101, PlacementNone) {}
+  CDlgLogo() : CDialog(IDD_LOGO, PlacementNone) {}
   ~CDlgLogo() override {}
 
   void OnCreate() override;

@@ -3,6 +3,7 @@
 #include "launcher/core/env_checks.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/limits.h"
+#include "launcher/resources/resource_ids.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ void CDlgLogo::OnCreate() {
 void CDlgLogo::OnTimer(UINT_PTR id) {
   if (id != LogoTimer) return;
   KillTimer(Window(), LogoTimer);
-  if (IsClientInstalled() && g_launcher.ShowMessage(0, 30, kMessageQuestion) == IDNO) {
+  if (IsClientInstalled() && g_launcher.ShowMessage(0, IDS_REINSTALL_QUESTION, kMessageQuestion) == IDNO) {
     g_launcher.DestroyMainWindow();
     return;
   }
@@ -27,7 +28,7 @@ void CDlgLogo::OnTimer(UINT_PTR id) {
   g_launcher.LoadInstalledFiles();
   g_launcher.DeleteInstalledFiles();
   Destroy();
-  g_launcher.CreateDialog(1);
+  g_launcher.CreateDialog(ScreenAgreement);
 }
 
 HBRUSH CDlgLogo::OnCtlColorDlg() { return static_cast<HBRUSH>(GetStockObject(HOLLOW_BRUSH)); }

@@ -6,21 +6,22 @@
 #include "launcher/core/file_system.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/text.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/ui/dialog_paint.h"
 #include "launcher/ui/folder_paths.h"
 
 namespace {
 
-constexpr int kChooserTemplate = 107;
-constexpr int kNameTemplate = 108;
-constexpr int kTreeId = 1011;
-constexpr int kPathLabel = 1015;
-constexpr int kOkButton = 1016;
-constexpr int kCancelButton = 1017;
-constexpr int kNewFolderButton = 3;
-constexpr int kNameEdit = 1015;
-constexpr int kClosedFolderIcon = 168;
-constexpr int kOpenFolderIcon = 169;
+constexpr int kChooserTemplate = IDD_FOLDER_CHOOSER;
+constexpr int kNameTemplate = IDD_NEW_FOLDER;
+constexpr int kTreeId = IDC_FOLDER_TREE;
+constexpr int kPathLabel = IDC_CHOOSER_PATH;
+constexpr int kOkButton = IDC_CHOOSER_OK;
+constexpr int kCancelButton = IDC_CHOOSER_CANCEL;
+constexpr int kNewFolderButton = IDC_NEW_FOLDER;
+constexpr int kNameEdit = IDC_NEW_FOLDER_NAME;
+constexpr int kClosedFolderIcon = IDI_FOLDER;
+constexpr int kOpenFolderIcon = IDI_OPEN_FOLDER;
 constexpr int kImagesInitial = 50;
 constexpr int kImagesGrowth = 50;
 constexpr DWORD kDriveListSize = 512;
@@ -252,7 +253,7 @@ bool FolderTree::CreateNewFolder(char* path, std::size_t size) {
         CreateDirectories(target, false) && IsFolder(target) && CopyString(path, size, target)) {
       return true;
     }
-    g_launcher.ShowMessage(0, 42, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_FOLDER_NOT_CREATED, kMessageInfo);
   }
   SendMessageA(m_tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(state.item));
   Select(former);

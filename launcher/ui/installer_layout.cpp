@@ -10,8 +10,6 @@ constexpr int kDesignHeight = 600;
 // Room kept under the page for the panel.
 constexpr int kPanelRoom = 24;
 
-constexpr int kDialogFolder = 2;
-constexpr int kDialogInstaller = 3;
 constexpr int kNewestVersionClass = 7;
 
 }  // namespace
@@ -43,8 +41,8 @@ LayoutPoint MovedControl(const LayoutRect& client, const LayoutRect& dialog, con
   return at;
 }
 
-int ScreenAfterAgreement(int windowsVersionClass, bool administrator, const char* gameDir) {
+ScreenType ScreenAfterAgreement(int windowsVersionClass, bool administrator, const char* gameDir) {
   const bool hasGameDir = gameDir != nullptr && gameDir[0] != '\0';
-  if (windowsVersionClass == kNewestVersionClass && !administrator && hasGameDir) return kDialogInstaller;
-  return kDialogFolder;
+  if (windowsVersionClass == kNewestVersionClass && !administrator && hasGameDir) return ScreenInstaller;
+  return ScreenInstallFolder;
 }

@@ -2,6 +2,7 @@
 // checked on every build: where the installer page goes on the stretched installer screen,
 // where its panel and cancel button move, and which screen follows the agreement.
 #pragma once
+#include "launcher/core/screen_type.h"
 
 struct LayoutRect {
   int left = 0;
@@ -26,8 +27,8 @@ LayoutRect InstallerPageArea(const LayoutRect& client);
 // rectangle within the screen.
 LayoutPoint MovedControl(const LayoutRect& client, const LayoutRect& dialog, const LayoutRect& control);
 
-// The dialog type after the agreement: the installer itself (3) for a standard user of the
-// newest systems, who could not create a folder in the proposed places, else the folder
-// page (2). Without a game folder (none registered, none chosen) the installer would write
-// into a relative path, so the folder page comes then whatever the rights.
-int ScreenAfterAgreement(int windowsVersionClass, bool administrator, const char* gameDir);
+// The screen after the agreement: the installer itself for a standard user of the newest
+// systems, who could not create a folder in the proposed places, else the folder page.
+// Without a game folder (none registered, none chosen) the installer would write into a
+// relative path, so the folder page comes then whatever the rights.
+ScreenType ScreenAfterAgreement(int windowsVersionClass, bool administrator, const char* gameDir);

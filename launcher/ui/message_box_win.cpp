@@ -3,15 +3,16 @@
 #include "launcher/core/windows_api.h"
 
 #include "launcher/core/launcher_mgr.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/ui/dialog.h"
 #include "launcher/ui/dialog_paint.h"
 
 namespace {
 
-constexpr int kQuestionTemplate = 114;
-constexpr int kInfoTemplate = 115;
-constexpr int kTextItem = 1034;
-constexpr int kYesButton = 6;
+constexpr int kQuestionTemplate = IDD_QUESTION_BOX;
+constexpr int kInfoTemplate = IDD_INFO_BOX;
+constexpr int kTextItem = IDC_MAIN_LABEL;
+constexpr int kYesButton = IDYES;
 constexpr UINT_PTR kAutoCloseTimer = 1115;
 
 INT_PTR CALLBACK MessageBoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {

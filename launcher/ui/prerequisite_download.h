@@ -5,13 +5,15 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include "launcher/resources/resource_ids.h"
+
 
 struct HWND__;
 
-constexpr int kDownloadTemplate = 111;
-constexpr int kDownloadProgressId = 1021;  // progress bar, 0 to 100
-constexpr int kDownloadInstallId = 1022;   // "@安裝": starts the downloaded file again
-constexpr int kDownloadCancelId = 2;       // "取消"
+constexpr int kDownloadTemplate = IDD_PREREQUISITE_DOWNLOAD;
+constexpr int kDownloadProgressId = IDC_DOWNLOAD_PROGRESS;  // progress bar, 0 to 100
+constexpr int kDownloadInstallId = IDC_DOWNLOAD_INSTALL;    // "@安裝": starts the downloaded file again
+constexpr int kDownloadCancelId = IDC_DOWNLOAD_CANCEL;      // "取消"
 constexpr unsigned kDownloadTimerId = 0;
 constexpr unsigned kDownloadTickMs = 62;
 constexpr std::size_t kDownloadBlock = 4096;     // bytes read per tick

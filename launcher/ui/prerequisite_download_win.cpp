@@ -8,6 +8,7 @@
 #include "launcher/core/paths.h"
 #include "launcher/core/text.h"
 #include "launcher/core/win_handle.h"
+#include "launcher/resources/resource_ids.h"
 #include "launcher/ui/dialog_paint.h"
 
 namespace {
@@ -46,7 +47,7 @@ bool StartDownloaded(HWND dialog, const char* path) {
 void StartOrReport(HWND dialog) {
   if (!StartDownloaded(dialog, g_download.path)) {
     g_launcher.Log("DownloadDialogProc() : cannot open \"%s\".", g_download.path);
-    g_launcher.ShowMessage(0, 22, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_INSTALLER_NOT_OPENED, kMessageInfo);
   }
 }
 
@@ -131,7 +132,7 @@ void OnInit(HWND dialog, const char* parameter) {
   g_download.expected = request.size;
   const bool opened = parsed && (IsFtpAddress(request.address) ? OpenFtp(request.address) : OpenUrl(request.address));
   if (!opened) {
-    g_launcher.ShowMessage(0, 15, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_FILE_MISSING, kMessageInfo);
     g_download.CloseRemote();
     return EndWith(dialog, -1);
   }
@@ -141,7 +142,7 @@ void OnInit(HWND dialog, const char* parameter) {
   }
   if (!g_download.local) {
     g_launcher.Log("DownloadDialogProc() : cannot create \"%s\".", g_download.path);
-    g_launcher.ShowMessage(0, 16, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_DOWNLOAD_FILE_NOT_CREATED, kMessageInfo);
     g_download.CloseRemote();
     g_download.path[0] = '\0';
     return EndWith(dialog, -1);
@@ -161,14 +162,14 @@ void OnTransferEnd(HWND dialog, bool readFailed) {
                    static_cast<unsigned long long>(g_download.total), static_cast<unsigned long>(g_download.expected));
     DeleteFileA(g_download.path);
     g_download.path[0] = '\0';
-    g_launcher.ShowMessage(0, 15, kMessageInfo);
+    g_launcher.ShowMessage(0, IDS_FILE_MISSING, kMessageInfo);
     return EndWith(dialog, -1);
   }
   SendDlgItemMessageA(dialog, kDownloadProgressId, PBM_SETPOS, 100, 0);
   HWND install = GetDlgItem(dialog, kDownloadInstallId);
   if (install == nullptr) return EndWith(dialog, 0);
   EnableWindow(install, TRUE);
-  g_launcher.ShowMessage(0, 17, kMessageInfo);
+  g_launcher.ShowMessage(0, IDS_COMPONENT_DOWNLOADED, kMessageInfo);
   StartOrReport(dialog);
 }
 
@@ -201,7 +202,7 @@ void OnCancel(HWND dialog) {
     // No block is read while the question is open: the answer decides what happens to
     // the file as it stands.
     g_download.busy = true;
-    const int answer = g_launcher.ShowMessage(0, 18, kMessageQuestion);
+    const int answer = g_launcher.ShowMessage(0, IDS_CANCEL_COMPONENT_INSTALL, kMessageQuestion);
     g_download.busy = false;
     if (answer != IDYES) return;
     g_download.local.reset();

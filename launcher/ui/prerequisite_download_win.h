@@ -1,4 +1,4 @@
-// The dialog procedure of the prerequisite download, for template 111 (and for tests that
+// The dialog procedure of the prerequisite download, for IDD_PREREQUISITE_DOWNLOAD (and for tests that
 // build an equivalent template in memory). The parameter is the text of
 // FormatDownloadParameter.
 #pragma once

@@ -1,16 +1,18 @@
 // The progress display of a panel is composed in memory: a back buffer the size of the
-// panel's control, into which sprites of the skin sheet (resource "BIN" 112, a 24-bit BMP
-// file used in place) are copied, then shown with one blit. Everything here but Create and
+// panel's control, into which sprites of the skin sheet (resource "BIN" IDR_SKIN, a 24-bit
+// BMP file used in place) are copied, then shown with one blit. Everything here but Create and
 // Present is plain byte work, built and tested on the host.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
+#include "launcher/resources/resource_ids.h"
+
 struct HWND__;
 struct HDC__;
 
-constexpr int kSkinResourceId = 112;
+constexpr int kSkinResourceId = IDR_SKIN;
 
 // How CopySprite treats the skin bytes. The ink modes work byte by byte: a 0 byte of the
 // sprite sets the destination byte, every other byte lets the destination show through.

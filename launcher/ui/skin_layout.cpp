@@ -17,13 +17,16 @@ constexpr int kCloseMarkWidth = 33;
 constexpr int kCloseMarkHeight = 12;
 
 // Push-button faces by (disabled ? 1 : 0) + (focused ? 2 : 0) + (default ? 4 : 0).
-constexpr int kPushFaces[8] = {119, 120, 121, 120, 122, 123, 124, 123};
-constexpr int kPressedPushFace = 125;
+constexpr int kPushFaces[8] = {IDB_PUSH_NORMAL,         IDB_PUSH_DISABLED,         IDB_PUSH_FOCUSED,
+                               IDB_PUSH_DISABLED,       IDB_PUSH_DEFAULT_NORMAL,   IDB_PUSH_DEFAULT_DISABLED,
+                               IDB_PUSH_DEFAULT_FOCUSED, IDB_PUSH_DEFAULT_DISABLED};
+constexpr int kPressedPushFace = IDB_PUSH_PRESSED;
 
 }  // namespace
 
 bool IsSkinLabel(int controlId) {
-  return controlId == 1015 || controlId == 1034 || controlId == 1035 || controlId == 1043 || controlId == 1046;
+  return controlId == IDC_CHOOSER_PATH || controlId == IDC_MAIN_LABEL || controlId == IDC_PANEL ||
+         controlId == IDC_CONTINUE_LABEL || controlId == IDC_SPARE_LABEL;
 }
 
 std::vector<FrameSpan> FrameSpans(int extent, int bitmapExtent) {
@@ -66,13 +69,17 @@ SkinFace ChooseFace(int controlId, unsigned state, const char* text) {
                 disabled ? kDisabledTextColour : selected ? kWhite : kBlack};
   switch (controlId) {
     case kStartButtonId:
-      face.bitmapId = selected ? 144 : focused ? 142 : disabled ? 143 : 145;
+      face.bitmapId = selected   ? IDB_START_PRESSED
+                      : focused  ? IDB_START_FOCUSED
+                      : disabled ? IDB_START_DISABLED
+                                 : IDB_START_NORMAL;
       face.width = kStartFaceWidth;
       face.height = kStartFaceHeight;
       break;
     case kCloseBoxId:
     case kMinimiseBoxId:
-      face.bitmapId = controlId == kCloseBoxId ? (selected ? 132 : 130) : (selected ? 137 : 135);
+      face.bitmapId = controlId == kCloseBoxId ? (selected ? IDB_CLOSE_BOX_PRESSED : IDB_CLOSE_BOX)
+                                               : (selected ? IDB_MINIMISE_BOX_PRESSED : IDB_MINIMISE_BOX);
       face.width = kBoxWidth;
       face.height = kBoxHeight;
       break;

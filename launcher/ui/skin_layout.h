@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "launcher/resources/resource_ids.h"
 #include "launcher/ui/skin_image.h"
 
 // Owner-draw state bits, as Windows passes them.
@@ -15,14 +16,14 @@ constexpr unsigned kItemDisabled = 0x4;
 constexpr unsigned kItemFocus = 0x10;
 
 // Controls the skin knows by id.
-constexpr int kPathLabelId = 1015;
-constexpr int kStartButtonId = 1026;
-constexpr int kCloseBoxId = 1032;
-constexpr int kMinimiseBoxId = 1033;
-bool IsSkinLabel(int controlId);  // 1015, 1034, 1035, 1043, 1046
+constexpr int kPathLabelId = IDC_CHOOSER_PATH;
+constexpr int kStartButtonId = IDC_START_GAME;
+constexpr int kCloseBoxId = IDC_CLOSE_BOX;
+constexpr int kMinimiseBoxId = IDC_MINIMISE_BOX;
+bool IsSkinLabel(int controlId);
 
-// The background frame, bitmap 126, and its tiles.
-constexpr int kFrameBitmapId = 126;
+// The background frame and its tiles.
+constexpr int kFrameBitmapId = IDB_FRAME;
 constexpr int kFrameBitmapWidth = 186;
 constexpr int kFrameBitmapHeight = 162;
 constexpr int kFrameTile = 107;
@@ -68,9 +69,9 @@ SkinBlit PlaceFace(const SkinFace& face, const SkinRect& item);
 // Where a button's text is drawn, centred on x.
 void FaceTextOrigin(const SkinRect& item, int* x, int* y);
 
-// The close mark of the launcher's close button: bitmap 127, pressed 129.
-constexpr int kCloseMarkBitmapId = 127;
-constexpr int kPressedCloseMarkBitmapId = 129;
+// The close mark of the launcher's close button.
+constexpr int kCloseMarkBitmapId = IDB_CLOSE_MARK;
+constexpr int kPressedCloseMarkBitmapId = IDB_CLOSE_MARK_PRESSED;
 SkinBlit PlaceCloseMark(bool pressed, const SkinRect& item, int* bitmapId);
 
 // The lines of an owner-drawn label. A line starting with "#" is centred (without the

@@ -37,7 +37,7 @@ TEST_F(DialogFactory, EveryTypeGetsItsScreenAndUnknownTypesTheLauncher) {
   } cases[] = {{0, 101}, {1, 104}, {2, 105}, {3, 117}, {4, 110}, {5, 113},
                {6, 112}, {7, 119}, {8, 109}, {9, 112}, {-1, 112}};
   for (const Case& c : cases) {
-    CDialog* dialog = launcher_.mgr.CreateDialog(c.type);
+    CDialog* dialog = launcher_.mgr.CreateDialog(static_cast<ScreenType>(c.type));
     ASSERT_NE(dialog, nullptr) << c.type;
     EXPECT_EQ(dialog->TemplateId(), c.templateId) << c.type;
     EXPECT_NE(dialog->Window(), nullptr) << c.type;
@@ -52,14 +52,14 @@ TEST_F(DialogFactory, EveryTypeGetsItsScreenAndUnknownTypesTheLauncher) {
 
 TEST_F(DialogFactory, AScreenWhoseWindowFailsIsListedAnyway) {
   launcher_.mgr.m_hInstance = GetModuleHandleA(nullptr);  // the test program holds no templates
-  CDialog* dialog = launcher_.mgr.CreateDialog(8);
+  CDialog* dialog = launcher_.mgr.CreateDialog(ScreenUninstaller);
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(dialog->Window(), nullptr);
   EXPECT_EQ(launcher_.mgr.m_dialogs.size(), 1u);
   EXPECT_TRUE(launcher_.log.Contains("CDialog::Create() : CreateDialog() failed : template109"));
 
   launcher_.mgr.m_initialized = false;
-  EXPECT_EQ(launcher_.mgr.CreateDialog(6), nullptr);
+  EXPECT_EQ(launcher_.mgr.CreateDialog(ScreenLauncher), nullptr);
   launcher_.mgr.m_initialized = true;
 }
 

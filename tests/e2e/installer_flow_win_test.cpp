@@ -692,7 +692,7 @@ TEST(Screens, DISABLED_Installer) {
   ASSERT_TRUE(launcher.mgr.InstallerDataFile(module, "tlvn", data, sizeof(data)));
   ASSERT_TRUE(CopyFileA(zip.c_str(), data, FALSE));
   ASSERT_TRUE(launcher.mgr.SetGameDir((launcher.game / "Talvenor").c_str()));
-  const int mode = launcher.mgr.m_mode;
+  const LauncherMode mode = launcher.mgr.m_mode;
   launcher.mgr.m_mode = ModeZipInstall;
 
   ASSERT_TRUE(launcher.mgr.CreateMainWindow());

@@ -145,7 +145,7 @@ TEST(FinishScreen, RegistersLinksAndRecordsTheInstallationThatTheUninstallerRemo
   CopyString(mgr.m_installerDir, installer.c_str());
   ASSERT_TRUE(mgr.CreateMainWindow());
 
-  CDialog* finish = mgr.CreateDialog(5);
+  CDialog* finish = mgr.CreateDialog(ScreenFinish);
   ASSERT_NE(finish, nullptr);
   ASSERT_NE(finish->Window(), nullptr);
 
@@ -239,7 +239,7 @@ TEST(FinishScreen, DoneCloseAndTheManagerInstallsStartCommandEndTheLauncher) {
     mgr.m_ogmInstall = c.ogm;
     ASSERT_TRUE(mgr.CreateMainWindow());
     HWND main = mgr.m_mainWnd;
-    CDialog* finish = mgr.CreateDialog(5);
+    CDialog* finish = mgr.CreateDialog(ScreenFinish);
     ASSERT_NE(finish, nullptr);
     ASSERT_NE(finish->Window(), nullptr) << c.command << " " << c.ogm;
     EXPECT_EQ(finish->TemplateId(), 113);
@@ -264,7 +264,7 @@ TEST(FinishScreen, StartCommandWithoutAnInstalledLauncherKeepsTheInstallingCopy)
       &shown);
   ASSERT_TRUE(mgr.CreateMainWindow());
   HWND main = mgr.m_mainWnd;
-  CDialog* finish = mgr.CreateDialog(5);
+  CDialog* finish = mgr.CreateDialog(ScreenFinish);
   ASSERT_NE(finish, nullptr);
   ASSERT_NE(finish->Window(), nullptr);
   // The game folder holds no launcher: nothing can be started, so the running copy, here
@@ -284,7 +284,7 @@ TEST(CompletePage, WithBothComponentsPresentTheFinishScreenFollows) {
   CLauncherMgr& mgr = launcher.mgr;
   ASSERT_TRUE(IsXmlLibraryInstalled() && IsDirectX9Installed());  // as Wine has them
   ASSERT_TRUE(mgr.CreateMainWindow());
-  CDialog* complete = mgr.CreateDialog(4);
+  CDialog* complete = mgr.CreateDialog(ScreenPrerequisites);
   ASSERT_NE(complete, nullptr);
   ASSERT_NE(complete->Window(), nullptr);
   EXPECT_EQ(complete->TemplateId(), 110);
@@ -304,7 +304,7 @@ TEST(Screens, DISABLED_Finish) {
   FinishFields fields(launcher);
   QuietFinish quiet;  // the picture run leaves the profile alone
   ASSERT_TRUE(launcher.mgr.CreateMainWindow());
-  CDialog* finish = launcher.mgr.CreateDialog(5);
+  CDialog* finish = launcher.mgr.CreateDialog(ScreenFinish);
   ASSERT_NE(finish, nullptr);
   ASSERT_NE(finish->Window(), nullptr);
   screens::ScreenSettle();

@@ -101,7 +101,7 @@ class Install : public ::testing::Test {
   std::string image_, game_;
   struct {
     std::string currentDir;
-    int mode;
+    LauncherMode mode;
   } saved_;
   std::vector<int> messages_;
   RecordingPanel panel_;

@@ -43,7 +43,7 @@ class TalvpackInstaller : public ::testing::Test {
 
   // Installs from the image as the launcher started in it would: its data file is found by
   // the launcher's name; this program's own name then stands in for the launcher's.
-  void InstallFrom(const std::string& image, int mode, const char* extension) {
+  void InstallFrom(const std::string& image, LauncherMode mode, const char* extension) {
     char found[kMaxPath], own[kMaxPath], module[kMaxPath];
     CopyString(L.mgr.m_currentDir, (image + "\\").c_str());
     ASSERT_TRUE(L.mgr.InstallerDataFile((image + "\\Talvenor.exe").c_str(), extension, found, sizeof(found)));
@@ -61,7 +61,7 @@ class TalvpackInstaller : public ::testing::Test {
   ScopedLauncher L;
   ScopedTempDir scratch_;
   std::string game_;
-  std::pair<std::string, int> saved_;
+  std::pair<std::string, LauncherMode> saved_;
 };
 
 }  // namespace

@@ -51,7 +51,7 @@ class FolderPage : public ::testing::Test {
   }
   void SetUp() override {
     ASSERT_TRUE(launcher_.mgr.CreateMainWindow());
-    CDialog* page = launcher_.mgr.CreateDialog(2);
+    CDialog* page = launcher_.mgr.CreateDialog(ScreenInstallFolder);
     ASSERT_NE(page, nullptr);
     page_ = page->Window();
     ASSERT_NE(page_, nullptr);
@@ -218,7 +218,7 @@ TEST_F(FolderPage, BrowseStartsTheChooserWhereItCan) {
 TEST(Screens, DISABLED_FolderPage) {
   ScopedLauncher launcher;
   ASSERT_TRUE(launcher.mgr.CreateMainWindow());
-  CDialog* page = launcher.mgr.CreateDialog(2);
+  CDialog* page = launcher.mgr.CreateDialog(ScreenInstallFolder);
   ASSERT_NE(page, nullptr);
   screens::ScreenSettle();
   EXPECT_TRUE(screens::WritePng(page->Window(), screens::ScreenOutputPath("105_folder")));
