@@ -104,6 +104,8 @@ class CPatchHelper {
   bool DownloadOne(const PatchEntry& entry, const char* localPath);
   bool FetchFile(const char* remoteName, const char* localPath, bool resume);
   void RequestStop();
+  PatchResult OpenRun();
+  PatchResult ReadyToFetch();
   bool ReadLatestManifest(CVersionInfo* manifest);
   PatchResult RunRepairStages();
   static bool OnCheckProgress(std::uint64_t done, const char* current, void* context);

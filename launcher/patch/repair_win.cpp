@@ -7,13 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "launcher/core/env_checks.h"
 #include "launcher/core/file_system.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
 #include "launcher/core/safe_file.h"
 #include "launcher/patch/patch_helper.h"
-#include "launcher/patch/patch_info.h"
 #include "launcher/patch/repair_plan.h"
 #include "launcher/patch/version_info.h"
 #include "launcher/resources/resource_ids.h"
@@ -160,39 +158,10 @@ PatchResult CPatchHelper::RunRepairStages() {
 }
 
 PatchResult CPatchHelper::RepairMainProc() {
-  if (m_context == nullptr || m_context->patchInfo == nullptr || m_context->texts == nullptr) {
-    Panel().SetText("Failed to initialize.");
-    return PatchFailed;
-  }
-  CPatchInfo& info = *m_context->patchInfo;
-  Panel().SetPanelType(PanelGeneral);
-  Panel().SetText("Collect file information...");
-  g_launcher.LogDirectoryListing(g_launcher.m_gameDir, true);
-  if (IsStopped()) return PatchStopped;
-  if (info.blocked) {
-    g_launcher.ShowMessage(0, IDS_MAINTENANCE, kMessageInfo);
-    return PatchPlayRefused;
-  }
-  g_launcher.SetLoginAddress(info.login);
-  g_launcher.SetClientArgs(info.arg);
-  m_latestVersion = static_cast<std::uint32_t>(info.patch_version);
-  g_launcher.Log("Latest patch version : %d", info.patch_version);
-  m_currentVersion = static_cast<std::uint32_t>(g_launcher.ReadClientVersion());
-  g_launcher.Log("Current client version : %d", static_cast<int>(m_currentVersion));
-  CopyString(m_serverAddress, info.ftp);
-  Panel().SetGameVersion(static_cast<int>(m_currentVersion));
-
-  if (IsOtherGameRunning()) {
-    g_launcher.ShowMessage(0, IDS_CLIENT_RUNNING, kMessageInfo);
-    return PatchFailed;
-  }
-  Panel().SetText("Remove patch temp folder...");
-  if (!CFile::RemoveDirectory(g_launcher.m_patchDir, false)) {
-    g_launcher.ShowRunError();
-    return PatchFailed;
-  }
-  if (!ConnectToPatchServer()) return PatchFailed;
-  if (IsStopped()) return PatchStopped;
+  const PatchResult opened = OpenRun();
+  if (opened != PatchDone) return opened;
+  const PatchResult ready = ReadyToFetch();
+  if (ready != PatchDone) return ready;
   CreateDirectories(g_launcher.m_patchDir, true);
   g_launcher.WriteReadme(g_launcher.m_patchDir);
   PatchResult result = RunRepairStages();

@@ -55,6 +55,12 @@ class HostRepair : public ::testing::Test {
     ASSERT_TRUE(WriteFileBytes(dir + "\\data\\gone.txt", "old"));
   }
 
+  // A repair run to its end; its exit code.
+  int Repair(HostSession& session, const std::string& patchUrl) {
+    EXPECT_TRUE(session.Start(game_.LauncherPath(), "repair patchurl:" + patchUrl, game_.GameDir()));
+    return session.Finish();
+  }
+
   // Requests for game files (not the documents) that nginx logged since `from` lines.
   std::vector<std::string> FileRequestsSince(std::size_t from) {
     std::vector<std::string> lines = FileLines(ServerEnv("TALV_NGINX_ACCESS_LOG_WIN"));
@@ -78,8 +84,7 @@ TEST_F(HostRepair, FetchesExactlyTheBrokenFilesThenFindsTheGameIntact) {
   const std::string accessLog = ServerEnv("TALV_NGINX_ACCESS_LOG_WIN");
   const std::size_t logged = FileLines(accessLog).size();
   HostSession repair;
-  ASSERT_TRUE(repair.Start(game_.LauncherPath(), "repair patchurl:" + patchUrl, game_.GameDir()));
-  EXPECT_EQ(repair.Finish(), 5) << repair.RawOutput();
+  EXPECT_EQ(Repair(repair, patchUrl), 5) << repair.RawOutput();
   EXPECT_EQ(repair.Result(), "4");
   EXPECT_TRUE(HasLinePrefix(repair.Lines(), "message : 74 : ")) << repair.RawOutput();
   EXPECT_NE(repair.RawOutput().find("(4)\r\n"), std::string::npos) << repair.RawOutput();
@@ -97,8 +102,7 @@ TEST_F(HostRepair, FetchesExactlyTheBrokenFilesThenFindsTheGameIntact) {
 
   const std::size_t before = FileLines(accessLog).size();
   HostSession again;
-  ASSERT_TRUE(again.Start(game_.LauncherPath(), "repair patchurl:" + patchUrl, game_.GameDir()));
-  EXPECT_EQ(again.Finish(), 6) << again.RawOutput();
+  EXPECT_EQ(Repair(again, patchUrl), 6) << again.RawOutput();
   EXPECT_EQ(again.Result(), "5");
   EXPECT_TRUE(HasLinePrefix(again.Lines(), "message : 75 : ")) << again.RawOutput();
   EXPECT_EQ(game_.Snapshot(), intact_);
@@ -133,8 +137,7 @@ TEST_F(HostRepair, FileThatCannotBeReplacedRollsBackAndLosesNothing) {
   ChildProcess holder;
   ASSERT_TRUE(StartHelper(holder, "hold_file", "\"" + game_.GameDir() + "\\data\\big.bin\" 150000"));
   HostSession repair;
-  ASSERT_TRUE(repair.Start(game_.LauncherPath(), "repair patchurl:" + patchUrl, game_.GameDir()));
-  EXPECT_EQ(repair.Finish(), 1) << repair.RawOutput();
+  EXPECT_EQ(Repair(repair, patchUrl), 1) << repair.RawOutput();
   holder.Kill();
   EXPECT_EQ(repair.Result(), "0");
   EXPECT_TRUE(HasLinePrefix(repair.Lines(), "message : 49 : ")) << repair.RawOutput();
