@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "launcher/core/file_system.h"
 #include "launcher/core/limits.h"
 #include "launcher/core/text.h"
 #include "launcher/core/win_handle.h"
@@ -11,9 +12,8 @@ void DeleteOwnExecutable() {
   char modulePath[kMaxPath];
   char shortPath[kMaxPath];
   char shell[kMaxPath];
-  DWORD n = GetModuleFileNameA(nullptr, modulePath, sizeof(modulePath));
-  if (n == 0 || n >= sizeof(modulePath)) return;
-  n = GetShortPathNameA(modulePath, shortPath, sizeof(shortPath));
+  if (!GetModulePath(modulePath)) return;
+  DWORD n = GetShortPathNameA(modulePath, shortPath, sizeof(shortPath));
   if (n == 0 || n >= sizeof(shortPath)) return;
   n = GetEnvironmentVariableA("COMSPEC", shell, sizeof(shell));
   if (n == 0 || n >= sizeof(shell)) return;

@@ -64,8 +64,7 @@ bool CLauncherMgr::StartSelfRemover() {
   }
   char module[kMaxPath];
   char line[kMaxShortCommandLine];
-  const DWORD m = GetModuleFileNameA(nullptr, module, sizeof(module));
-  if (m != 0 && m < sizeof(module) && FormatString(line, sizeof(line), "\"%s\" %s", remover, module)) {
+  if (GetModulePath(module) && FormatString(line, sizeof(line), "\"%s\" %s", remover, module)) {
     CProcess::CreateProcess(line, temp);
   } else {
     Log("CLauncherMgr::StartSelfRemover() : module path too long.");

@@ -32,8 +32,7 @@ bool IsWindowClassPersistent(const char* windowClass, const char* logLine) {
 
 bool LongModulePath(char* out, DWORD size) {
   char module[kMaxPath];
-  DWORD n = GetModuleFileNameA(nullptr, module, sizeof(module));
-  if (n == 0 || n >= sizeof(module)) return false;
+  if (!GetModulePath(module)) return false;
   DWORD m = GetLongPathNameA(module, out, size);
   return m != 0 && m < size;
 }
@@ -53,11 +52,6 @@ bool SystemFreeSpace(const char* drive, std::uint64_t* freeBytes) {
 
 FreeSpaceQuery g_freeSpaceQuery = &SystemFreeSpace;
 
-bool IsFolder(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 }  // namespace
 
 void SetFreeSpaceQuery(FreeSpaceQuery query) { g_freeSpaceQuery = query != nullptr ? query : &SystemFreeSpace; }
@@ -71,13 +65,10 @@ bool IsXmlLibraryInstalled() {
   bool installed = false;
   {
     CComScope ole(true);
-    IUnknown* document = nullptr;
-    if (SUCCEEDED(CoCreateInstance(kDocumentClass, nullptr, CLSCTX_INPROC_SERVER, kDocumentInterface,
-                                   reinterpret_cast<void**>(&document))) &&
-        document != nullptr) {
-      installed = true;
-      document->Release();
-    }
+    CComPtr<IUnknown> document;
+    installed = SUCCEEDED(CoCreateInstance(kDocumentClass, nullptr, CLSCTX_INPROC_SERVER, kDocumentInterface,
+                                           document.put())) &&
+                document;
   }
   g_launcher.Log("Check XML library installed : %s", installed ? "installed" : "not installed");
   return installed;

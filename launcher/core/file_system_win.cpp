@@ -3,10 +3,24 @@
 #include "launcher/core/windows_api.h"
 
 #include "launcher/core/paths.h"
+#include "launcher/core/text.h"
 #include "launcher/core/safe_file.h"
+#include "launcher/core/win_handle.h"
 
 bool FileExists(const char* path) {
   return path != nullptr && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const char* path) {
+  if (path == nullptr) return false;
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool GetSpecialFolder(int csidl, char (&out)[kMaxPath]) {
+  char folder[MAX_PATH];
+  return SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder)) &&
+         CopyString(out, folder) && out[0] != '\0';
 }
 
 void ClearReadOnly(const char* path) {
@@ -29,30 +43,21 @@ bool CreateDirectories(const char* path, bool removeExisting) {
   return CreateDirectoryA(path, nullptr) != FALSE;
 }
 
-namespace {
-template <typename T>
-struct ComRelease {
-  T* p = nullptr;
-  ~ComRelease() { if (p != nullptr) p->Release(); }
-};
-}  // namespace
-
 long CreateShellLink(const char* target, const char* linkPath, int iconIndex, const char* iconPath,
                      const char* description, const char* arguments, const char* workingDir) {
-  ComRelease<IShellLinkA> link;
-  HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&link.p));
+  CComPtr<IShellLinkA> link;
+  HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, link.put());
   if (FAILED(hr)) return hr;
-  link.p->SetPath(target);
-  link.p->SetDescription(description != nullptr ? description : "");
-  if (iconIndex != -1) link.p->SetIconLocation(iconPath != nullptr ? iconPath : target, iconIndex);
-  if (arguments != nullptr) link.p->SetArguments(arguments);
-  link.p->SetWorkingDirectory(workingDir != nullptr ? workingDir : "");
-  ComRelease<IPersistFile> file;
-  hr = link.p->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.p));
+  link->SetPath(target);
+  link->SetDescription(description != nullptr ? description : "");
+  if (iconIndex != -1) link->SetIconLocation(iconPath != nullptr ? iconPath : target, iconIndex);
+  if (arguments != nullptr) link->SetArguments(arguments);
+  link->SetWorkingDirectory(workingDir != nullptr ? workingDir : "");
+  CComPtr<IPersistFile> file;
+  hr = link->QueryInterface(IID_IPersistFile, file.put());
   if (FAILED(hr)) return hr;
   wchar_t wide[kMaxPath] = {};
   if (linkPath != nullptr) MultiByteToWideChar(CP_ACP, 0, linkPath, -1, wide, kMaxPath - 1);
-  file.p->Save(wide, TRUE);  // a failed save is not reported, as callers expect
+  file->Save(wide, TRUE);  // a failed save is not reported, as callers expect
   return 0;
 }

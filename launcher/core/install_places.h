@@ -33,9 +33,6 @@ bool ParseSoundPath(const char* path, SoundPath* out);
 // and without separators.
 bool IsSoundName(const char* name);
 
-// A system folder by its CSIDL number (the user's Programs, Documents, Desktop, ...) into
-// out; false when the system has none or it does not fit.
-bool GetSpecialFolder(int csidl, char (&out)[kMaxPath]);
 // The folder of one name directly below a system folder (Programs \ title, Documents \ user
 // folder name); false for a name that is not one sound component, which would make the
 // system folder itself, or another, the installation's.

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "launcher/core/file_system.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
 #include "launcher/core/win_handle.h"
@@ -23,12 +24,6 @@ bool RemoveLink(const char* path, DWORD attributes) {
 }
 
 }  // namespace
-
-bool GetSpecialFolder(int csidl, char (&out)[kMaxPath]) {
-  char folder[MAX_PATH];
-  return SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, folder)) &&
-         CopyString(out, folder) && out[0] != '\0';
-}
 
 bool GetFolderBelow(int csidl, const char* name, char (&out)[kMaxPath]) {
   char folder[kMaxPath];
@@ -115,22 +110,19 @@ bool RemoveTreeWithoutLinks(const char* path) {
   char pattern[kChildPath];
   if (!FormatString(pattern, sizeof(pattern), "%s\\*", path)) return false;
   {
-    WIN32_FIND_DATAA entry;
-    CFindHandle find(FindFirstFileA(pattern, &entry));
-    if (find) {
-      do {
-        if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0) continue;
-        char child[kChildPath];
-        if (!JoinPath(entry.cFileName, child, path, sizeof(child))) continue;
-        if (IsLink(entry.dwFileAttributes)) {
-          RemoveLink(child, entry.dwFileAttributes);
-        } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          RemoveTreeWithoutLinks(child);
-        } else {
-          SetFileAttributesA(child, FILE_ATTRIBUTE_NORMAL);
-          DeleteFileA(child);
-        }
-      } while (FindNextFileA(find.get(), &entry));
+    for (CDirectoryIterator entry(pattern); entry.Next();) {
+      if (entry.IsDotEntry()) continue;
+      char child[kChildPath];
+      if (!JoinPath(entry.Name(), child, path, sizeof(child))) continue;
+      const DWORD attributes = entry.Entry().dwFileAttributes;
+      if (IsLink(attributes)) {
+        RemoveLink(child, attributes);
+      } else if (entry.IsFolder()) {
+        RemoveTreeWithoutLinks(child);
+      } else {
+        SetFileAttributesA(child, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(child);
+      }
     }
   }
   SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);

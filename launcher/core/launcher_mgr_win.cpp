@@ -33,11 +33,6 @@ class FileByteSource : public ByteSource {
   HANDLE file_;
 };
 
-bool ModulePath(char* out, DWORD size) {
-  DWORD n = GetModuleFileNameA(nullptr, out, size);
-  return n != 0 && n < size;
-}
-
 CFileHandle OpenForReading(const char* path) {
   return CFileHandle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -83,7 +78,7 @@ bool CLauncherMgr::Init(const char* commandLine, HINSTANCE__* instance) {
   WriteLogHeader();
 
   char module[kMaxPath];
-  if (ModulePath(module, sizeof(module))) {
+  if (GetModulePath(module)) {
     char dataFile[kMaxPath];
     if (InstallerDataFile(module, "tlvn", dataFile, sizeof(dataFile)) && FileExists(dataFile)) {
       m_mode = ModeZipInstall;
@@ -123,7 +118,7 @@ template <typename Reader>
 bool CLauncherMgr::ReadExecutableTail(const char* exePath, Reader read) {
   char module[kMaxPath];
   if (exePath == nullptr) {
-    if (!ModulePath(module, sizeof(module))) return false;
+    if (!GetModulePath(module)) return false;
     exePath = module;
   }
   const std::uint32_t security = GetSecuritySize(exePath);
@@ -182,14 +177,12 @@ void CLauncherMgr::LogDirectoryListing(const char* directory, bool recursive) co
   if (!m_initialized || directory == nullptr) return;
   char pattern[kMaxPath];
   if (!JoinPath("*.*", pattern, directory)) return;
-  WIN32_FIND_DATAA entry;
-  CFindHandle find(FindFirstFileA(pattern, &entry));
-  if (!find) return;
-  do {
+  for (CDirectoryIterator it(pattern); it.Next();) {
+    const WIN32_FIND_DATAA& entry = it.Entry();
     if (entry.cFileName[0] == '.') continue;
     char path[kMaxPath];
     if (!JoinPath(entry.cFileName, path, directory)) continue;
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (it.IsFolder()) {
       if (recursive) LogDirectoryListing(path, true);
       continue;
     }
@@ -199,7 +192,7 @@ void CLauncherMgr::LogDirectoryListing(const char* directory, bool recursive) co
     FileTimeToSystemTime(&local, &t);
     Log(" %s, %04d/%02d/%02d, %02d:%02d:%02d, %ubytes", path, t.wYear, t.wMonth, t.wDay, t.wHour,
         t.wMinute, t.wSecond, static_cast<unsigned>(entry.nFileSizeLow));
-  } while (FindNextFileA(find.get(), &entry));
+  }
 }
 
 bool CLauncherMgr::Shutdown() {

@@ -23,18 +23,17 @@ bool CFile::RemoveDirectory(const char* path, bool force) {
   if (!FormatString(pattern, sizeof(pattern), "%s\\*.*", path)) return false;
   bool result = true;
   {
-    WIN32_FIND_DATAA entry;
-    CFindHandle find(FindFirstFileA(pattern, &entry));
-    if (!find) return true;
+    CDirectoryIterator entry(pattern);
+    if (!entry.Next()) return true;
     do {
-      if (entry.cFileName[0] == '.') continue;
+      if (entry.Name()[0] == '.') continue;
       char child[kChildPath];
-      if (!JoinPath(entry.cFileName, child, path, sizeof(child))) {
+      if (!JoinPath(entry.Name(), child, path, sizeof(child))) {
         if (force) continue;
         result = false;
         break;
       }
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (entry.IsFolder()) {
         if (!RemoveDirectory(child, force) && !force) {
           result = false;
           break;
@@ -49,7 +48,7 @@ bool CFile::RemoveDirectory(const char* path, bool force) {
           }
         }
       }
-    } while (FindNextFileA(find.get(), &entry));
+    } while (entry.Next());
   }
   SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
   if (!::RemoveDirectoryA(path)) g_launcher.Log("CFile::RemoveDirectory() : RemoveDirectory(%s) failed.", path);

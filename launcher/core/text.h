@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdarg>
 #include <cstddef>
+#include <cstdint>
 
 #if defined(__MINGW32__)
 #define TALV_PRINTF(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
@@ -34,3 +35,18 @@ inline bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 bool EqualsNoCase(const char* a, const char* b);
 // True when the first n bytes of text equal prefix without case (prefix holds n bytes).
 bool StartsWithNoCase(const char* text, const char* prefix, std::size_t n);
+
+// The C locale's white space: blank, tab, line feed, vertical tab, form feed, carriage return.
+inline bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The value of the decimal digits text begins with (none reads as 0), saturated at
+// UINT64_MAX. *end, when given, receives where the digits stop.
+std::uint64_t LeadingNumber(const char* text, const char** end = nullptr);
+
+// Numbers read from the leading characters of a token, as the patch documents use them:
+// optional white space and sign, then decimal digits; no digits reads as 0. Out-of-range
+// values stop at the type's limit instead of wrapping into something plausible.
+int LeadingInt(const char* text);
+std::int64_t LeadingInt64(const char* text);
+// A minus sign negates modulo 2^64, as the C library's unsigned reading does.
+std::uint64_t LeadingUInt64(const char* text);

@@ -154,6 +154,26 @@ class CPaintDc {
   HDC dc_;
 };
 
+// Releases a COM interface when it goes.
+template <typename T>
+class CComPtr {
+ public:
+  CComPtr() = default;
+  ~CComPtr() {
+    if (p_ != nullptr) p_->Release();
+  }
+  CComPtr(const CComPtr&) = delete;
+  CComPtr& operator=(const CComPtr&) = delete;
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  // For the out parameter of CoCreateInstance and QueryInterface; the owner must be empty.
+  void** put() { return reinterpret_cast<void**>(&p_); }
+
+ private:
+  T* p_ = nullptr;
+};
+
 // Balances a successful CoInitializeEx / OleInitialize on this thread.
 class CComScope {
  public:

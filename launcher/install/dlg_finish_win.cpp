@@ -2,6 +2,7 @@
 
 #include "launcher/core/windows_api.h"
 
+#include "launcher/core/file_system.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
 #include "launcher/core/registry.h"
@@ -19,8 +20,7 @@ FinishWork g_finishWork = nullptr;
 bool RunningFromGameDir() {
   char module[kMaxPath];
   char installed[kMaxPath];
-  const DWORD n = GetModuleFileNameA(nullptr, module, sizeof(module));
-  return n == 0 || n >= sizeof(module) || !JoinPath("Talvenor.exe", installed, g_launcher.m_gameDir) ||
+  return !GetModulePath(module) || !JoinPath("Talvenor.exe", installed, g_launcher.m_gameDir) ||
          EqualsNoCase(module, installed);
 }
 

@@ -40,8 +40,7 @@ NullPanel g_nullPanel;
 // The installer data file beside the launcher ("tlvn" or "dat" for "exe").
 bool InstallerFile(const char* extension, char* out) {
   char module[kMaxPath];
-  const DWORD length = GetModuleFileNameA(nullptr, module, sizeof(module));
-  if (length == 0 || length >= sizeof(module)) {
+  if (!GetModulePath(module)) {
     out[0] = '\0';
     return false;
   }

@@ -2,6 +2,7 @@
 
 #include "launcher/core/windows_api.h"
 
+#include "launcher/core/file_system.h"
 #include "launcher/core/install_places.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"

@@ -32,14 +32,7 @@ class CDlgLauncher : public CDialog {
   CDlgLauncher(int templateId, DialogPlacement placement);
   // What a patch run of this dialog's worker works with: the patch information, the texts,
   // the stop flag and the panel.
-  PatchContext WorkerContext() {
-    PatchContext context;
-    context.patchInfo = &m_patchInfo;
-    context.texts = &m_texts;
-    context.dialogStop = StopFlag();
-    context.panel = &m_panel;
-    return context;
-  }
+  PatchContext WorkerContext() { return PatchContext{&m_patchInfo, &m_texts, StopFlag(), &m_panel}; }
 
   CPanel m_panel;
   Host* m_browser = nullptr;

@@ -116,8 +116,7 @@ bool ExtractPatch(CPatchHelper& helper) {
   std::uint32_t a = 0, b = 0;
   std::int64_t p = 0;
   char module[kMaxPath];
-  DWORD n = GetModuleFileNameA(nullptr, module, sizeof(module));
-  std::FILE* file = (n > 0 && n < sizeof(module) && g_launcher.CheckSelfExtract(module, &a, &b, nullptr, &p))
+  std::FILE* file = (GetModulePath(module) && g_launcher.CheckSelfExtract(module, &a, &b, nullptr, &p))
                         ? std::fopen(module, "rb")
                         : nullptr;
   if (file == nullptr) {

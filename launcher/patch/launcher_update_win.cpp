@@ -26,8 +26,6 @@
 
 namespace {
 
-constexpr int kConnectAttempts = 3;
-constexpr DWORD kConnectPauseMs = 1000;
 // Downloads of a launcher whose digest keeps failing: the first one and three more, as for
 // the game's files. An unbounded loop would never end against a wrong manifest.
 constexpr int kDownloadCycles = 4;
@@ -45,14 +43,7 @@ DownloadMgrPtr ConnectForUpdate(PatchContext& context) {
     g_launcher.Log("Fail to ConnectToServer");
     return nullptr;
   }
-  for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
-    if (mgr->Connect(address.host, address.user[0] ? address.user : nullptr,
-                     address.password[0] ? address.password : nullptr, address.port)) {
-      mgr->SetCurrentDirectory(address.path);
-      return mgr;
-    }
-    Sleep(kConnectPauseMs);
-  }
+  if (ConnectWithRetries(*mgr, address) == ConnectResult::Connected) return mgr;
   g_launcher.Log("Fail to Connect to patch server..");
   return nullptr;
 }
@@ -131,8 +122,7 @@ bool WriteRenamer(char (&path)[MAX_PATH + 4]) {
 PatchResult SelfUpdate(PatchContext& context, CDownloadMgr& mgr) {
   char module[kMaxPath] = {};
   char ownName[kMaxPath] = {};
-  const DWORD m = GetModuleFileNameA(nullptr, module, sizeof(module));
-  if (m == 0 || m >= sizeof(module)) {
+  if (!GetModulePath(module)) {
     g_launcher.Log("UpdateLauncher() : module path too long.");
     return PatchFailed;
   }

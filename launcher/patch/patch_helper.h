@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,7 +34,7 @@ struct PatchContext {
   const PatchTexts* texts = nullptr;
   const std::atomic<bool>* dialogStop = nullptr;  // the dialog's stop request; none in host mode
   IPanel* panel = nullptr;     // the dialog's panel, or the process-wide pipe panel
-  volatile bool stop = false;  // stop request when there is no dialog
+  std::atomic<bool> stop{false};  // stop request when there is no dialog
 };
 
 // The stop rule every stage of a run polls: the dialog's stop request, or without a dialog
@@ -79,7 +80,7 @@ class CPatchHelper {
   bool IsStopped() const;
   IPanel& Panel() const;
   PatchContext* Context() const { return m_context; }
-  CDownloadMgr* DownloadManager() const { return m_downloadMgr; }
+  CDownloadMgr* DownloadManager() const { return m_downloadMgr.get(); }
 
   // Used by the self-extracting mode, which fills the copy list from its archive.
   std::uint32_t CurrentVersion() const { return m_currentVersion; }
@@ -111,7 +112,7 @@ class CPatchHelper {
   static bool OnCheckProgress(std::uint64_t done, const char* current, void* context);
 
   PatchContext* m_context;
-  CDownloadMgr* m_downloadMgr = nullptr;
+  std::unique_ptr<CDownloadMgr> m_downloadMgr;
   std::uint32_t m_currentVersion = 0;
   std::uint32_t m_latestVersion = 0;
   char m_serverAddress[kMaxPath] = {};

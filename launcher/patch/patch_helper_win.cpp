@@ -37,12 +37,10 @@ std::string Join(const char* folder, const std::string& name) {
 // Names of the files matching a pattern directly in a folder.
 std::vector<std::string> FilesMatching(const std::string& folder, const char* pattern) {
   std::vector<std::string> names;
-  WIN32_FIND_DATAA entry;
-  CFindHandle find(FindFirstFileA(Join(folder.c_str(), pattern).c_str(), &entry));
-  if (!find) return names;
-  do {
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(entry.cFileName);
-  } while (FindNextFileA(find.get(), &entry));
+  const std::string wanted = Join(folder.c_str(), pattern);
+  for (CDirectoryIterator entry(wanted.c_str()); entry.Next();) {
+    if (!entry.IsFolder()) names.emplace_back(entry.Name());
+  }
   return names;
 }
 
@@ -52,7 +50,7 @@ int Percent(std::size_t i, std::size_t n) { return n == 0 ? 0 : static_cast<int>
 
 CPatchHelper::CPatchHelper(PatchContext* context) : m_context(context) {}
 
-CPatchHelper::~CPatchHelper() { delete m_downloadMgr; }
+CPatchHelper::~CPatchHelper() = default;
 
 void CPatchHelper::SetServerAddress(const char* address) { CopyString(m_serverAddress, address); }
 
@@ -175,27 +173,18 @@ PatchResult CPatchHelper::PatchMainProc() {
 bool CPatchHelper::ConnectToPatchServer() {
   if (IsStopped()) return true;
   Panel().SetText("Connect to patch server...");
-  delete m_downloadMgr;
-  m_downloadMgr = nullptr;
+  m_downloadMgr.reset();
   ServerAddress address;
-  m_downloadMgr = CDownloadMgr::CreateDownloadMgr(m_serverAddress, &address);
-  if (m_downloadMgr == nullptr) {
+  m_downloadMgr.reset(CDownloadMgr::CreateDownloadMgr(m_serverAddress, &address));
+  if (!m_downloadMgr) {
     g_launcher.ShowRunError();
     g_launcher.Log("Fail to CreateDownloadMgr");
     return false;
   }
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    if (IsStopped()) return true;
-    if (m_downloadMgr->Connect(address.host, address.user[0] ? address.user : nullptr,
-                               address.password[0] ? address.password : nullptr, address.port)) {
-      m_downloadMgr->SetCurrentDirectory(address.path);
-      return true;
-    }
-    Sleep(kRetryWaitMs);
-  }
+  const auto stopped = [](void* self) { return static_cast<CPatchHelper*>(self)->IsStopped(); };
+  if (ConnectWithRetries(*m_downloadMgr, address, stopped, this) != ConnectResult::Failed) return true;
   g_launcher.ShowMessage(0, IDS_FTP_CONNECT_FAILED, kMessageInfo);
-  delete m_downloadMgr;
-  m_downloadMgr = nullptr;
+  m_downloadMgr.reset();
   g_launcher.Log("Fail to Connect to patch server..");
   return false;
 }
@@ -236,7 +225,7 @@ bool CPatchHelper::ReadLatestManifest(CVersionInfo* manifest) {
   if (m_downloadMgr == nullptr) return false;
   std::unique_ptr<char[]> block;
   std::uint32_t size = 0;
-  switch (GetSignedFileIntoMemory("version.txt", m_downloadMgr, &block, &size)) {
+  switch (GetSignedFileIntoMemory("version.txt", m_downloadMgr.get(), &block, &size)) {
     case DocumentFetch::kFetched:
       break;
     case DocumentFetch::kNotFetched:
@@ -284,7 +273,7 @@ bool CPatchHelper::BuildDownloadSet() {
 }
 
 bool CPatchHelper::FetchFile(const char* remoteName, const char* localPath, bool resume) {
-  return GetFile(&CPatchHelper::OnDownloadProgress, resume, m_downloadMgr, remoteName, localPath, this);
+  return GetFile(&CPatchHelper::OnDownloadProgress, resume, m_downloadMgr.get(), remoteName, localPath, this);
 }
 
 // One download with retries: a transfer that fails is tried once more from the start

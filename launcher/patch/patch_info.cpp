@@ -5,7 +5,6 @@
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/text.h"
 #include "launcher/core/token_reader.h"
-#include "launcher/patch/leading_number.h"
 
 namespace {
 

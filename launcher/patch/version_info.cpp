@@ -5,8 +5,8 @@
 #include <new>
 
 #include "launcher/core/launcher_mgr.h"
+#include "launcher/core/text.h"
 #include "launcher/core/token_reader.h"
-#include "launcher/patch/leading_number.h"
 
 namespace {
 

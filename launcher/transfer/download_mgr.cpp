@@ -9,14 +9,9 @@
 namespace {
 
 // Leading decimal digits; an absurdly long run saturates instead of overflowing.
-std::int32_t LeadingNumber(const std::string& text) {
-  std::int64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') break;
-    value = value * 10 + (c - '0');
-    if (value > INT32_MAX) return INT32_MAX;
-  }
-  return static_cast<std::int32_t>(value);
+std::int32_t PortNumber(const std::string& text) {
+  const std::uint64_t value = LeadingNumber(text.c_str());
+  return value > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(value);
 }
 
 }  // namespace
@@ -47,7 +42,7 @@ bool ParseServerAddress(const char* text, ServerAddress* address) {
   const std::size_t colon = hostPart.find(':');
   if (colon != std::string::npos) {
     hasPort = true;
-    port = LeadingNumber(hostPart.substr(colon + 1));
+    port = PortNumber(hostPart.substr(colon + 1));
     hostPart.erase(colon);
   }
 

@@ -85,6 +85,16 @@ bool GetFile(DownloadCallback callback, bool resume, CDownloadMgr* mgr, const ch
 // terminated and may be larger than *size.
 bool GetFileIntoMemory(const char* name, CDownloadMgr* mgr, char** block, std::uint32_t* size);
 
+enum class ConnectResult { Connected, Failed, Stopped };
+// Polled before each connection attempt; true gives up at once.
+using ConnectStop = bool (*)(void* context);
+
+// Connects mgr to a parsed address (no user or password when they are empty): up to 3
+// attempts, each failure followed by a second's pause; once connected, the address's path
+// becomes the current directory. With stop, a stop seen before an attempt ends it.
+ConnectResult ConnectWithRetries(CDownloadMgr& mgr, const ServerAddress& address, ConnectStop stop = nullptr,
+                                 void* stopContext = nullptr);
+
 // Closes an internet handle on a thread of its own and gives it 15 seconds: a close that
 // hangs on a dead connection must not hang the launcher.
 void Safe_InternetCloseHandle(void* handle);

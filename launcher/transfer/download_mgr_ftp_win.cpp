@@ -101,6 +101,17 @@ bool CDownloadMgrFtp::Reconnect() {
   return SetCurrentDirectory(directory.c_str());
 }
 
+bool CDownloadMgrFtp::FindFileSize(const char* name, std::uint32_t* size) {
+  if (name == nullptr || size == nullptr || !m_session || m_file) return false;
+  if (!FitsPath("CDownloadMgrFtp::FindFileSize()", "name", name)) return false;
+  WIN32_FIND_DATAA found = {};
+  // One request at a time on an FTP connection: the search ends before anything is opened.
+  CInternetHandle search(FtpFindFirstFileA(m_session.connection(), name, &found, INTERNET_FLAG_RELOAD, 0));
+  if (!search) return false;
+  *size = found.nFileSizeLow;
+  return true;
+}
+
 bool CDownloadMgrFtp::CloseFile() {
   if (!m_file) return false;
   m_file.reset();

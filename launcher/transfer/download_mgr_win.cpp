@@ -164,6 +164,21 @@ PassResult RunPass(Transfer& t) {
 
 }  // namespace
 
+ConnectResult ConnectWithRetries(CDownloadMgr& mgr, const ServerAddress& address, ConnectStop stop,
+                                 void* stopContext) {
+  constexpr int kAttempts = 3;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    if (stop != nullptr && stop(stopContext)) return ConnectResult::Stopped;
+    if (mgr.Connect(address.host, address.user[0] != '\0' ? address.user : nullptr,
+                    address.password[0] != '\0' ? address.password : nullptr, address.port)) {
+      mgr.SetCurrentDirectory(address.path);
+      return ConnectResult::Connected;
+    }
+    Sleep(kRetryPauseMs);
+  }
+  return ConnectResult::Failed;
+}
+
 bool GetFile(DownloadCallback callback, bool resume, CDownloadMgr* mgr, const char* remoteName,
              const char* localPath, void* context) {
   if (remoteName == nullptr || localPath == nullptr || mgr == nullptr || mgr->IsOpened()) return false;

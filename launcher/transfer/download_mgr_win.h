@@ -42,6 +42,9 @@ class CDownloadMgrFtp : public CDownloadMgr {
   bool SetFilePointer(std::uint32_t) override { return false; }
 
   bool Reconnect();
+  // The size of name in the current directory, from a directory search; false when the
+  // server lists no such file (or none while a file is open).
+  bool FindFileSize(const char* name, std::uint32_t* size);
 
  protected:
   // The one server request of OpenFile (FtpOpenFileA on the connection); null with the

@@ -13,24 +13,6 @@ const IID kIidOleInPlaceObject = {0x00000113, 0x0000, 0x0000, {0xC0, 0x00, 0x00,
 const IID kIidWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
 const CLSID kClsidWebBrowser = {0x8856F961, 0x340A, 0x11D0, {0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2}};
 
-// Releases a COM interface when it goes.
-template <typename T>
-class CComPtr {
- public:
-  CComPtr() = default;
-  ~CComPtr() {
-    if (p_ != nullptr) p_->Release();
-  }
-  CComPtr(const CComPtr&) = delete;
-  CComPtr& operator=(const CComPtr&) = delete;
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  void** put() { return reinterpret_cast<void**>(&p_); }
-
- private:
-  T* p_ = nullptr;
-};
-
 RECT ClientOrigin(HWND window) {
   RECT rect = {0, 0, 0, 0};
   GetClientRect(window, &rect);

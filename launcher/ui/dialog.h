@@ -51,6 +51,10 @@ class CDialog {
   virtual HBRUSH OnCtlColorDlg() { return nullptr; }
   virtual int ThreadProc() { return 0; }  // on the worker thread
   virtual void OnThreadEnd() {}           // on the user-interface thread, once the worker ended
+  // Every message of the window arrives here. The default routes the framework's messages
+  // to the operations above and leaves every other one unhandled (0); a screen that needs
+  // another message overrides this and passes the rest on to CDialog::HandleMessage.
+  virtual INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   // Creates the window from the template, places and shows it, then OnCreate. False when the
   // window exists already or creation failed (logged).
@@ -69,6 +73,8 @@ class CDialog {
   HWND Window() const { return m_hWnd; }
   int TemplateId() const { return m_templateId; }
 
+  // The one procedure of every screen's template: attaches the object at WM_INITDIALOG and
+  // hands it every later message.
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
  private:

@@ -1,6 +1,6 @@
 // CPanel: the panel of a dialog. The worker thread sets its state; the user-interface
-// thread draws it into an owner-drawn control when the control repaints. Only the text is
-// shared by more than one store, so only the text is guarded.
+// thread draws it into an owner-drawn control when the control repaints. The numbers are
+// atomic; the text, which takes more than one store, is guarded by a mutex.
 //
 // A setter only marks the panel changed; a timer of the user-interface thread invalidates
 // the control at most once a frame, and only after a change. A transfer sets the panel for
@@ -10,8 +10,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 
-#include "launcher/core/process.h"
 #include "launcher/ui/panel.h"
 #include "launcher/ui/skin_image.h"
 
@@ -22,7 +22,7 @@ class CPanel : public IPanel {
  public:
   static constexpr std::size_t kTextSize = 1024;
 
-  CPanel();
+  CPanel() = default;
   ~CPanel();
   CPanel(const CPanel&) = delete;
   CPanel& operator=(const CPanel&) = delete;
@@ -65,9 +65,9 @@ class CPanel : public IPanel {
   std::atomic<bool> m_changed{false};
   std::atomic<bool> m_eraseWanted{false};
   bool m_showVersions = false;
-  CEvent m_lock;
-  volatile int m_type = 0;
-  volatile int m_progress = 0;
-  char m_text[kTextSize] = {};
-  volatile int m_gameVersion = 0;
+  std::mutex m_textLock;
+  std::atomic<int> m_type{0};
+  std::atomic<int> m_progress{0};
+  char m_text[kTextSize] = {};  // under m_textLock
+  std::atomic<int> m_gameVersion{0};
 };

@@ -14,8 +14,6 @@ void CALLBACK OnFrame(HWND, UINT, UINT_PTR id, DWORD) { reinterpret_cast<CPanel*
 
 }  // namespace
 
-CPanel::CPanel() { m_lock.Create(); }
-
 CPanel::~CPanel() {
   if (m_control != nullptr && IsWindow(m_control)) KillTimer(m_control, FrameTimerId(this));
 }
@@ -45,10 +43,11 @@ void CPanel::SetGameVersion(int version) {
 
 void CPanel::SetText(const char* text) {
   if (text == nullptr || m_control == nullptr) return;
-  m_lock.Wait();
-  CopyString(m_text, text);
-  g_launcher.Log("panel text : %s", m_text);
-  m_lock.Set();
+  {
+    std::lock_guard<std::mutex> hold(m_textLock);
+    CopyString(m_text, text);
+    g_launcher.Log("panel text : %s", m_text);
+  }
   Invalidate(false);
 }
 
@@ -77,7 +76,6 @@ void CPanel::Draw(const DRAWITEMSTRUCT* item, bool closePressed, bool compact) {
 
 void CPanel::GetText(char* buffer) {
   if (m_control == nullptr || buffer == nullptr) return;
-  m_lock.Wait();
+  std::lock_guard<std::mutex> hold(m_textLock);
   CopyString(buffer, kTextSize, m_text);
-  m_lock.Set();
 }

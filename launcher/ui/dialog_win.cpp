@@ -172,40 +172,45 @@ void CDialog::WaitForThread() {
 INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrA(window, DWLP_USER, lParam);
+    // Known from here on: messages sent before CreateDialogParam returns reach a window.
+    reinterpret_cast<CDialog*>(lParam)->m_hWnd = window;
     return 1;
   }
   CDialog* self = reinterpret_cast<CDialog*>(GetWindowLongPtrA(window, DWLP_USER));
-  if (self == nullptr) return 0;
+  return self != nullptr ? self->HandleMessage(message, wParam, lParam) : 0;
+}
+
+INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT: {
-      CPaintDc dc(window);
-      self->OnPaint(window, dc.get());
+      CPaintDc dc(m_hWnd);
+      OnPaint(m_hWnd, dc.get());
       return 0;
     }
     case WM_DRAWITEM:
-      self->OnDrawItem(reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
+      OnDrawItem(reinterpret_cast<DRAWITEMSTRUCT*>(lParam));
       return 1;
     case WM_COMMAND:
       if (wParam == static_cast<WPARAM>(kMinimiseButton)) {
         g_launcher.MinimizeMainWindow();
       } else {
-        self->OnCommand(wParam, lParam);
+        OnCommand(wParam, lParam);
       }
       return 1;
     case WM_TIMER:
       if (wParam == WorkerWatchTimer) {
-        self->WatchWorker();
+        WatchWorker();
       } else {
-        self->OnTimer(wParam);
+        OnTimer(wParam);
       }
       return 1;
     case WM_CTLCOLORDLG:
-      return reinterpret_cast<INT_PTR>(self->OnCtlColorDlg());
+      return reinterpret_cast<INT_PTR>(OnCtlColorDlg());
     case WM_CTLCOLORSTATIC:
       SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
       return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
     case WM_MOUSEMOVE:
-      self->OnMouseMove(HIWORD(lParam), LOWORD(lParam));
+      OnMouseMove(HIWORD(lParam), LOWORD(lParam));
       return 0;
     default:
       return 0;

@@ -15,10 +15,6 @@
 
 namespace {
 
-bool IsFolder(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 
 // The system directory, or "" when the system does not tell it (or it does not fit).
 void SystemDirectory(char (&out)[kMaxPath]) {

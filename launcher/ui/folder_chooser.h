@@ -67,6 +67,3 @@ class FolderTree {
 // folder in path (size bytes, kMaxPath by default). 1: path holds the chosen folder; 0:
 // cancelled.
 int ShowFolderChooser(HWND owner, char* path, std::size_t size = kMaxPath);
-
-INT_PTR CALLBACK FolderChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CALLBACK NewFolderProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

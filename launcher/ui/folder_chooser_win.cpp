@@ -8,6 +8,7 @@
 #include "launcher/core/text.h"
 #include "launcher/resources/resource_ids.h"
 #include "launcher/ui/dialog_paint.h"
+#include "launcher/ui/modal_dialog.h"
 #include "launcher/ui/folder_paths.h"
 
 namespace {
@@ -27,30 +28,108 @@ constexpr int kImagesGrowth = 50;
 constexpr DWORD kDriveListSize = 512;
 constexpr char kNewFolderName[] = "Talvenor";
 
-bool IsFolder(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-struct ChooserState {
-  char* result;
-  std::size_t resultSize;
-  std::optional<FolderTree> tree;
-  char current[kMaxPath];
-};
-
-struct NameState {
-  char* name;  // kMaxPath bytes
-  HWND tree;
-  HTREEITEM item;
-};
-
 HINSTANCE Resources() { return reinterpret_cast<HINSTANCE>(g_launcher.m_hInstance); }
 
-template <typename State>
-State* StateOf(HWND dialog) {
-  return reinterpret_cast<State*>(GetWindowLongPtrA(dialog, DWLP_USER));
-}
+// The name of a new folder (template 108): its edit names the tree's new item as the user
+// types, and OK takes the name.
+class CNewFolderDialog : public CModalDialog {
+ public:
+  CNewFolderDialog(char* name, HWND tree, HTREEITEM item)
+      : CModalDialog(kNameTemplate), m_name(name), m_tree(tree), m_item(item) {}
+
+ protected:
+  INT_PTR OnInitDialog() override {
+    SendDlgItemMessageA(Window(), kNameEdit, EM_LIMITTEXT, kMaxPath - 1, 0);
+    // Setting the text notifies the edit's change: the new item is named at once.
+    SetDlgItemTextA(Window(), kNameEdit, m_name);
+    return TRUE;
+  }
+
+  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message != WM_COMMAND) return CModalDialog::HandleMessage(message, wParam, lParam);
+    switch (LOWORD(wParam)) {
+      case kNameEdit: {
+        char text[kMaxPath] = {};
+        GetDlgItemTextA(Window(), kNameEdit, text, sizeof(text));
+        TVITEMA item = {};
+        item.mask = TVIF_TEXT;
+        item.hItem = m_item;
+        item.pszText = text;
+        SendMessageA(m_tree, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        EnableWindow(GetDlgItem(Window(), IDOK), text[0] != '\0');
+        return TRUE;
+      }
+      case IDOK:
+        GetDlgItemTextA(Window(), kNameEdit, m_name, kMaxPath);
+        End(1);
+        return TRUE;
+      case IDCANCEL: End(0); return TRUE;
+      default: return FALSE;
+    }
+  }
+
+ private:
+  char* m_name;  // kMaxPath bytes
+  HWND m_tree;
+  HTREEITEM m_item;
+};
+
+// The chooser itself (template 107): the tree of control 1011, the selected path in label
+// 1015, and the caller's buffer for the answer.
+class CFolderChooserDialog : public CModalDialog {
+ public:
+  CFolderChooserDialog(char* result, std::size_t resultSize)
+      : CModalDialog(kChooserTemplate), m_result(result), m_resultSize(resultSize) {}
+
+ protected:
+  INT_PTR OnInitDialog() override {
+    m_tree.emplace(GetDlgItem(Window(), kTreeId));
+    m_tree->SelectPath(m_result);
+    return TRUE;
+  }
+
+  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+    switch (message) {
+      case WM_NOTIFY: OnNotify(reinterpret_cast<const NMTREEVIEWA*>(lParam)); return FALSE;
+      case WM_COMMAND: return OnCommand(LOWORD(wParam));
+      default: return CModalDialog::HandleMessage(message, wParam, lParam);
+    }
+  }
+
+ private:
+  void OnNotify(const NMTREEVIEWA* note) {
+    // The tree is filled while it is built; its notifications count once it stands.
+    if (!m_tree || note->hdr.idFrom != kTreeId) return;
+    if (note->hdr.code == TVN_SELCHANGEDA || note->hdr.code == TVN_SELCHANGEDW) {
+      m_tree->GetSelectedPath(m_current, sizeof(m_current));
+      SetDlgItemTextA(Window(), kPathLabel, m_current);
+    } else if ((note->hdr.code == TVN_ITEMEXPANDEDA || note->hdr.code == TVN_ITEMEXPANDEDW) &&
+               (note->action & TVE_EXPAND) != 0) {
+      m_tree->Expand(note->itemNew.hItem);
+    }
+  }
+
+  INT_PTR OnCommand(int id) {
+    if (!m_tree) return FALSE;
+    char chosen[kMaxPath];
+    switch (id) {
+      case kOkButton:
+        if (m_tree->GetSelectedPath(chosen, sizeof(chosen)) && CopyString(m_result, m_resultSize, chosen)) End(1);
+        return TRUE;
+      case kCancelButton:
+      case IDCANCEL: End(0); return TRUE;
+      case kNewFolderButton:
+        if (m_tree->CreateNewFolder(chosen, sizeof(chosen)) && CopyString(m_result, m_resultSize, chosen)) End(1);
+        return TRUE;
+      default: return FALSE;
+    }
+  }
+
+  char* m_result;
+  std::size_t m_resultSize;
+  std::optional<FolderTree> m_tree;
+  char m_current[kMaxPath] = {};
+};
 
 }  // namespace
 
@@ -121,21 +200,19 @@ HTREEITEM FolderTree::InsertItem(const char* path, const char* text, HTREEITEM p
 void FolderTree::AddSubfolders(const char* path, HTREEITEM parent, bool probeOnly) {
   char pattern[kMaxPath];
   if (!CopyString(pattern, path) || !AppendString(pattern, "*.*")) return;
-  WIN32_FIND_DATAA entry;
-  CFindHandle find(FindFirstFileA(pattern, &entry));
-  if (!find) return;
+  CDirectoryIterator entry(pattern);
+  if (!entry.Next()) return;
   do {
-    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0) continue;
-    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
-    if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0) continue;
+    if ((entry.Entry().dwFileAttributes & FILE_ATTRIBUTE_SYSTEM) != 0) continue;
+    if (!entry.IsFolder() || entry.IsDotEntry()) continue;
     if (probeOnly) {
       InsertItem(path, kFolderPlaceholder, parent);
       break;
     }
     char folder[kMaxPath];
-    if (!CopyString(folder, path) || !AppendString(folder, entry.cFileName)) continue;
-    InsertItem(folder, entry.cFileName, parent);
-  } while (FindNextFileA(find.get(), &entry));
+    if (!CopyString(folder, path) || !AppendString(folder, entry.Name())) continue;
+    InsertItem(folder, entry.Name(), parent);
+  } while (entry.Next());
   SortChildren(parent);
 }
 
@@ -240,12 +317,11 @@ bool FolderTree::CreateNewFolder(char* path, std::size_t size) {
   CopyString(name, kNewFolderName);
   HTREEITEM first = FirstChild(former);
   if (first != nullptr && IsPlaceholder(first)) Expand(former);
-  NameState state = {name, m_tree, InsertItem("", "", former)};
-  if (state.item == nullptr) return false;
-  Select(state.item);
-  const HWND chooser = GetParent(m_tree);
-  const INT_PTR answer = DialogBoxParamA(Resources(), MAKEINTRESOURCEA(kNameTemplate), chooser, &NewFolderProc,
-                                         reinterpret_cast<LPARAM>(&state));
+  const HTREEITEM item = InsertItem("", "", former);
+  if (item == nullptr) return false;
+  Select(item);
+  CNewFolderDialog dialog(name, m_tree, item);
+  const INT_PTR answer = dialog.Run(GetParent(m_tree));
   if (answer == 1 && name[0] != '\0') {
     char target[kMaxPath];
     // An existing file of that name counts as created for CreateDirectories, but is no folder.
@@ -255,7 +331,7 @@ bool FolderTree::CreateNewFolder(char* path, std::size_t size) {
     }
     g_launcher.ShowMessage(0, IDS_FOLDER_NOT_CREATED, kMessageInfo);
   }
-  SendMessageA(m_tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(state.item));
+  SendMessageA(m_tree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(item));
   Select(former);
   return false;
 }
@@ -305,104 +381,11 @@ int ShowFolderChooser(HWND owner, char* path, std::size_t size) {
   // The template's tree is a common control; its class must be registered first.
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES};
   InitCommonControlsEx(&controls);
-  ChooserState state = {path, size, std::nullopt, {}};
-  const INT_PTR result = DialogBoxParamA(Resources(), MAKEINTRESOURCEA(kChooserTemplate), owner, &FolderChooserProc,
-                                         reinterpret_cast<LPARAM>(&state));
+  CFolderChooserDialog chooser(path, size);
+  const INT_PTR result = chooser.Run(owner);
   if (result == -1) {
     g_launcher.Log("ShowFolderChooser() : DialogBox() failed (%lu).", GetLastError());
     return 0;
   }
   return result == 1 ? 1 : 0;
-}
-
-INT_PTR CALLBACK FolderChooserProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  ChooserState* state = StateOf<ChooserState>(dialog);
-  switch (message) {
-    case WM_INITDIALOG: {
-      state = reinterpret_cast<ChooserState*>(lParam);
-      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-      state->tree.emplace(GetDlgItem(dialog, kTreeId));
-      state->tree->SelectPath(state->result);
-      return TRUE;
-    }
-    case WM_PAINT:
-    case WM_DRAWITEM:
-      return PaintModalDialogMessage(dialog, message, lParam) ? TRUE : FALSE;
-    case WM_NOTIFY: {
-      const NMTREEVIEWA* note = reinterpret_cast<const NMTREEVIEWA*>(lParam);
-      // The tree is filled while it is built; its notifications count once it stands.
-      if (state == nullptr || !state->tree || note->hdr.idFrom != kTreeId) return FALSE;
-      if (note->hdr.code == TVN_SELCHANGEDA || note->hdr.code == TVN_SELCHANGEDW) {
-        state->tree->GetSelectedPath(state->current, sizeof(state->current));
-        SetDlgItemTextA(dialog, kPathLabel, state->current);
-      } else if ((note->hdr.code == TVN_ITEMEXPANDEDA || note->hdr.code == TVN_ITEMEXPANDEDW) &&
-                 (note->action & TVE_EXPAND) != 0) {
-        state->tree->Expand(note->itemNew.hItem);
-      }
-      return FALSE;
-    }
-    case WM_COMMAND:
-      if (state == nullptr || !state->tree) return FALSE;
-      switch (LOWORD(wParam)) {
-        case kOkButton: {
-          char chosen[kMaxPath];
-          if (state->tree->GetSelectedPath(chosen, sizeof(chosen)) &&
-              CopyString(state->result, state->resultSize, chosen)) {
-            EndDialog(dialog, 1);
-          }
-          return TRUE;
-        }
-        case kCancelButton:
-        case IDCANCEL: EndDialog(dialog, 0); return TRUE;
-        case kNewFolderButton: {
-          char created[kMaxPath];
-          if (state->tree->CreateNewFolder(created, sizeof(created)) &&
-              CopyString(state->result, state->resultSize, created)) {
-            EndDialog(dialog, 1);
-          }
-          return TRUE;
-        }
-        default: return FALSE;
-      }
-    default:
-      return FALSE;
-  }
-}
-
-INT_PTR CALLBACK NewFolderProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  NameState* state = StateOf<NameState>(dialog);
-  switch (message) {
-    case WM_INITDIALOG:
-      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-      SendDlgItemMessageA(dialog, kNameEdit, EM_LIMITTEXT, kMaxPath - 1, 0);
-      // Setting the text notifies the edit's change: the new item is named at once.
-      SetDlgItemTextA(dialog, kNameEdit, reinterpret_cast<NameState*>(lParam)->name);
-      return TRUE;
-    case WM_PAINT:
-    case WM_DRAWITEM:
-      return PaintModalDialogMessage(dialog, message, lParam) ? TRUE : FALSE;
-    case WM_COMMAND:
-      if (state == nullptr) return FALSE;
-      switch (LOWORD(wParam)) {
-        case kNameEdit: {
-          char text[kMaxPath] = {};
-          GetDlgItemTextA(dialog, kNameEdit, text, sizeof(text));
-          TVITEMA item = {};
-          item.mask = TVIF_TEXT;
-          item.hItem = state->item;
-          item.pszText = text;
-          SendMessageA(state->tree, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-          EnableWindow(GetDlgItem(dialog, IDOK), text[0] != '\0');
-          return TRUE;
-        }
-        case IDOK:
-          GetDlgItemTextA(dialog, kNameEdit, state->name, kMaxPath);
-          EndDialog(dialog, 1);
-          return TRUE;
-        case IDCANCEL: EndDialog(dialog, 0); return TRUE;
-        default: return FALSE;
-      }
-    default:
-      return FALSE;
-  }
 }

@@ -5,10 +5,10 @@
 
 #include "launcher/core/paths.h"
 #include "launcher/core/text.h"
+#include "launcher/transfer/download_mgr.h"
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 // The next blank-free word of text at *p; advances *p past it.
 std::string NextWord(const char** p) {
@@ -51,36 +51,55 @@ bool ParseDownloadParameter(const char* parameter, DownloadRequest* out) {
 
 bool IsFtpAddress(const char* address) { return address != nullptr && std::strncmp(address, "ftp", 3) == 0; }
 
-bool ParseFtpAddress(const char* address, FtpAddress* out) {
-  *out = FtpAddress();
-  if (!IsFtpAddress(address)) return false;
+namespace {
+
+// "scheme//[user[:password]@]server[:port]/path" taken apart by the download managers' own
+// address reading; *path is where the path begins. The port, when given, must be a number
+// from 1 to 65535.
+bool SplitAddress(const char* address, ServerAddress* server, const char** path) {
   const char* host = std::strstr(address, "//");
   if (host == nullptr) return false;
   host += 2;
-  const char* path = std::strchr(host, '/');
-  if (path == nullptr) return false;
-  // Credentials only when an "@" comes before the path: "server:port" is no user name.
-  const char* at = static_cast<const char*>(std::memchr(host, '@', static_cast<std::size_t>(path - host)));
-  if (at != nullptr) {
-    const char* colon = static_cast<const char*>(std::memchr(host, ':', static_cast<std::size_t>(at - host)));
-    const char* userEnd = colon != nullptr ? colon : at;
-    if (!CopyPart(out->user, sizeof(out->user), host, userEnd)) return false;
-    if (colon != nullptr && !CopyPart(out->password, sizeof(out->password), colon + 1, at)) return false;
-    host = at + 1;
+  *path = std::strchr(host, '/');
+  if (*path == nullptr) *path = host + std::strlen(host);
+  const std::string authority(host, *path);
+  *server = ServerAddress();
+  if (!ParseServerAddress(authority.c_str(), server) || server->host[0] == '\0') return false;
+  const std::size_t at = authority.rfind('@');
+  const std::size_t colon = authority.find(':', at == std::string::npos ? 0 : at + 1);
+  if (colon == std::string::npos) return true;
+  const std::string port = authority.substr(colon + 1);
+  return !port.empty() && port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos &&
+         server->port >= 1 && server->port <= 65535;
+}
+
+}  // namespace
+
+bool ParseFtpAddress(const char* address, FtpAddress* out) {
+  *out = FtpAddress();
+  if (!IsFtpAddress(address)) return false;
+  ServerAddress server;
+  const char* path = nullptr;
+  if (!SplitAddress(address, &server, &path) || *path != '/') return false;
+  if (!CopyString(out->user, server.user) || !CopyString(out->password, server.password) ||
+      !CopyString(out->server, server.host)) {
+    return false;
   }
-  const char* portMark = static_cast<const char*>(std::memchr(host, ':', static_cast<std::size_t>(path - host)));
-  const char* serverEnd = portMark != nullptr ? portMark : path;
-  if (serverEnd == host || !CopyPart(out->server, sizeof(out->server), host, serverEnd)) return false;
-  if (portMark != nullptr) {
-    const std::string port(portMark + 1, path);
-    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) return false;
-    const unsigned long value = std::stoul(port);
-    if (value == 0 || value > 65535) return false;
-    out->port = static_cast<std::uint16_t>(value);
-  }
+  if (server.port != 0) out->port = static_cast<std::uint16_t>(server.port);
   const char* lastSlash = std::strrchr(path, '/');
   if (!CopyPart(out->directory, sizeof(out->directory), path, lastSlash + 1)) return false;
   return lastSlash[1] != '\0' && CopyString(out->file, lastSlash + 1);
+}
+
+bool ParseHttpAddress(const char* address, HttpAddress* out) {
+  *out = HttpAddress();
+  if (address == nullptr || !StartsWithNoCase(address, "http://", 7)) return false;
+  ServerAddress server;
+  const char* path = nullptr;
+  if (!SplitAddress(address, &server, &path)) return false;
+  if (server.port != 0) out->port = static_cast<std::uint16_t>(server.port);
+  return CopyString(out->user, server.user) && CopyString(out->password, server.password) &&
+         CopyString(out->server, server.host) && CopyString(out->object, *path != '\0' ? path : "/");
 }
 
 bool DownloadFileName(const char* address, char* out, std::size_t outSize) {

@@ -8,6 +8,8 @@
 #include "launcher/resources/resource_ids.h"
 
 
+#include "launcher/core/limits.h"
+
 struct HWND__;
 
 constexpr int kDownloadTemplate = IDD_PREREQUISITE_DOWNLOAD;
@@ -16,7 +18,7 @@ constexpr int kDownloadInstallId = IDC_DOWNLOAD_INSTALL;    // "@安裝": starts
 constexpr int kDownloadCancelId = IDC_DOWNLOAD_CANCEL;      // "取消"
 constexpr unsigned kDownloadTimerId = 0;
 constexpr unsigned kDownloadTickMs = 62;
-constexpr std::size_t kDownloadBlock = 4096;     // bytes read per tick
+constexpr std::uint32_t kPrerequisiteBlock = 4096;  // bytes read per tick
 constexpr std::size_t kDownloadParameter = 512;  // "%s %u %s" handed to the dialog
 constexpr std::size_t kDownloadWord = 264;       // address and folder word, 263 characters
 constexpr std::size_t kFtpCredential = 32;       // user name, password: 31 characters
@@ -51,6 +53,18 @@ bool IsFtpAddress(const char* address);
 // "ftp://[user:password@]server[:port]/directory/file". False when a part is missing or
 // too long.
 bool ParseFtpAddress(const char* address, FtpAddress* out);
+
+struct HttpAddress {
+  char user[kMaxPath] = {};  // "" when the address gives none
+  char password[kMaxPath] = {};
+  char server[kMaxPath] = {};
+  std::uint16_t port = 80;
+  char object[kMaxPath] = {};  // the path from its first "/" on, query included; "/" when none
+};
+
+// "http://[user:password@]server[:port][/path]". False for any other scheme, without a
+// server, or with a port that is no number from 1 to 65535.
+bool ParseHttpAddress(const char* address, HttpAddress* out);
 
 // The local name of a download: the address's last path component, without a query or
 // fragment. False when there is none, or when it could leave the target folder or is no

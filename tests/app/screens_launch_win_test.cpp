@@ -49,17 +49,30 @@ class UninstallerOfAnInstalledGame : public CDlgUninstaller {
   void OnCreate() override {}
 };
 
-// The download dialog's own procedure draws template 111; only the start of the transfer
-// is left out, with the bar put at 60 % instead.
-INT_PTR CALLBACK DownloadAtSixty(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    SendDlgItemMessageA(dialog, kDownloadProgressId, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    SendDlgItemMessageA(dialog, kDownloadProgressId, PBM_SETPOS, 60, 0);
-    EnableWindow(GetDlgItem(dialog, kDownloadInstallId), FALSE);
+// The download dialog's own class draws template 111; only the start of the transfer is
+// left out, with the bar put at 60 % instead. The picture is taken inside its modal loop.
+class DownloadAtSixty : public CPrerequisiteDownload {
+ public:
+  explicit DownloadAtSixty(const char* parameter) : CPrerequisiteDownload(parameter) {}
+  bool written = false;
+
+ protected:
+  static constexpr UINT kShoot = WM_APP + 1;
+  INT_PTR OnInitDialog() override {
+    SendDlgItemMessageA(Window(), kDownloadProgressId, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendDlgItemMessageA(Window(), kDownloadProgressId, PBM_SETPOS, 60, 0);
+    EnableWindow(GetDlgItem(Window(), kDownloadInstallId), FALSE);
+    PostMessageA(Window(), kShoot, 0, 0);
     return TRUE;
   }
-  return DownloadDialogProc(dialog, message, wParam, lParam);
-}
+  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message != kShoot) return CPrerequisiteDownload::HandleMessage(message, wParam, lParam);
+    ScreenSettle();
+    written = WritePng(Window(), ScreenOutputPath("111_download"));
+    End(0);
+    return TRUE;
+  }
+};
 
 template <typename Screen>
 void Shoot(ScopedLauncher& launcher, const char* name) {
@@ -90,13 +103,9 @@ TEST(Screens, DISABLED_Launch) {
     char parameter[kDownloadParameter];
     ASSERT_TRUE(FormatDownloadParameter("http://download.example/dxwebsetup.exe", 299624, kDownloadFolderWord,
                                         parameter, sizeof(parameter)));
-    HWND dialog = CreateDialogParamA(launcher.mgr.m_hInstance, MAKEINTRESOURCEA(kDownloadTemplate), nullptr,
-                                     &DownloadAtSixty, reinterpret_cast<LPARAM>(parameter));
-    ASSERT_NE(dialog, nullptr);
-    ShowWindow(dialog, SW_SHOW);
-    ScreenSettle();
-    EXPECT_TRUE(WritePng(dialog, ScreenOutputPath("111_download")));
-    DestroyWindow(dialog);
+    DownloadAtSixty dialog(parameter);
+    dialog.Run(nullptr);
+    EXPECT_TRUE(dialog.written);
     ui::PumpMessages();
   }
 

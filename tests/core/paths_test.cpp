@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "launcher/core/text.h"
@@ -136,6 +137,27 @@ TEST(Text, CaseInsensitiveComparisonFoldsOnlySingleByteLetters) {
   // Big5 "\xA4\x61" ends in the byte of "a": it must not match "\xA4\x41" ("A").
   EXPECT_FALSE(EqualsNoCase("\xA4\x61", "\xA4\x41"));
   EXPECT_TRUE(EqualsNoCase("\xA4\x61x", "\xA4\x61X"));
+}
+
+// The bare digit run (ports) and the patch documents' numbers (blanks and a sign first)
+// read the same digits, and neither wraps on a run too long for its type.
+TEST(Text, LeadingNumbers) {
+  const char* end = nullptr;
+  EXPECT_EQ(LeadingNumber("2121/x", &end), 2121u);
+  EXPECT_STREQ(end, "/x");
+  EXPECT_EQ(LeadingNumber(" 21"), 0u);
+  EXPECT_EQ(LeadingNumber("-5"), 0u);
+  EXPECT_EQ(LeadingNumber(nullptr, &end), 0u);
+  EXPECT_EQ(LeadingNumber("99999999999999999999999"), UINT64_MAX);
+  EXPECT_EQ(LeadingInt(" \t+42x"), 42);
+  EXPECT_EQ(LeadingInt("-7"), -7);
+  EXPECT_EQ(LeadingInt("x1"), 0);
+  EXPECT_EQ(LeadingInt("99999999999"), INT32_MAX);
+  EXPECT_EQ(LeadingInt("-99999999999"), INT32_MIN);
+  EXPECT_EQ(LeadingInt64("-9223372036854775808"), INT64_MIN);
+  EXPECT_EQ(LeadingUInt64("-1"), UINT64_MAX);
+  EXPECT_TRUE(IsBlank('\v') && IsBlank('\r') && IsBlank(' '));
+  EXPECT_FALSE(IsBlank('\0') || IsBlank('x') || IsBlank('\xA0'));
 }
 
 // 許 is 0xB3 0x5C and 功 is 0xA5 0x5C in Big5: their second byte is the byte of "\".

@@ -384,3 +384,81 @@ TEST_F(Download, OverlongTextsAreRefused) {
   EXPECT_EQ(CountOf(log.Joined(), "too long"), 10) << log.Joined();
   EXPECT_FALSE(PathExists(local_ / "x"));
 }
+
+namespace {
+
+// A manager that only answers Connect as scripted and remembers what it was given.
+class CScriptedMgr : public CDownloadMgr {
+ public:
+  std::vector<bool> answers;  // one per Connect; false once they run out
+  int connects = 0;
+  bool userGiven = false, passwordGiven = false;
+  std::int32_t port = -1;
+  std::string directory = "<none>";
+
+  bool Connect(const char*, const char* user, const char* password, std::int32_t p) override {
+    userGiven = user != nullptr;
+    passwordGiven = password != nullptr;
+    port = p;
+    const std::size_t n = static_cast<std::size_t>(connects++);
+    return n < answers.size() && answers[n];
+  }
+  bool Disconnect() override { return true; }
+  bool SetCurrentDirectory(const char* d) override {
+    directory = d;
+    return true;
+  }
+  bool IsOpened() override { return false; }
+  bool OpenFile(const char*) override { return false; }
+  bool CloseFile() override { return false; }
+  bool ReadFile(void*, std::uint32_t, std::uint64_t*) override { return false; }
+  bool IsRestartSupported() override { return false; }
+  bool SetFilePointer(std::uint32_t) override { return false; }
+};
+
+}  // namespace
+
+// The connection the patch run and the launcher update share: empty credentials go as none,
+// a failed attempt is tried again, the address's path becomes the current directory, and a
+// stop seen before an attempt makes none.
+TEST(ConnectWithRetries, RetriesThenEntersThePath) {
+  ServerAddress address;
+  ASSERT_TRUE(ParseServerAddress("files.example:8021/patch/", &address));
+  CScriptedMgr mgr;
+  mgr.answers = {false, true};
+  EXPECT_EQ(ConnectWithRetries(mgr, address), ConnectResult::Connected);
+  EXPECT_EQ(mgr.connects, 2);
+  EXPECT_FALSE(mgr.userGiven);
+  EXPECT_FALSE(mgr.passwordGiven);
+  EXPECT_EQ(mgr.port, 8021);
+  EXPECT_EQ(mgr.directory, "/patch/");
+
+  ServerAddress withUser;
+  ASSERT_TRUE(ParseServerAddress("u:p@files.example", &withUser));
+  CScriptedMgr second;
+  second.answers = {true};
+  EXPECT_EQ(ConnectWithRetries(second, withUser), ConnectResult::Connected);
+  EXPECT_TRUE(second.userGiven);
+  EXPECT_TRUE(second.passwordGiven);
+
+  CScriptedMgr stopped;
+  int polls = 0;
+  const auto stop = [](void* count) { return ++*static_cast<int*>(count) > 0; };
+  EXPECT_EQ(ConnectWithRetries(stopped, address, stop, &polls), ConnectResult::Stopped);
+  EXPECT_EQ(stopped.connects, 0);
+  EXPECT_EQ(stopped.directory, "<none>");
+}
+
+TEST_F(Download, FtpFileSizeComesFromTheListing) {
+  ASSERT_NO_FATAL_FAILURE(PutFtp("sized.bin", Pattern(70001, 3)));
+  auto mgr = Ftp();
+  ASSERT_NE(mgr, nullptr);
+  auto* ftp = static_cast<CDownloadMgrFtp*>(mgr.get());
+  std::uint32_t size = 0;
+  EXPECT_TRUE(ftp->FindFileSize("sized.bin", &size));
+  EXPECT_EQ(size, 70001u);
+  EXPECT_FALSE(ftp->FindFileSize("missing.bin", &size));
+  // The listing is over before the file is opened: the transfer still works.
+  EXPECT_TRUE(GetFile(nullptr, false, mgr.get(), "sized.bin", (local_ / "sized.bin").c_str(), nullptr));
+  EXPECT_EQ(ReadFileOr(local_ / "sized.bin").size(), 70001u);
+}

@@ -199,6 +199,32 @@ TEST_F(DialogTest, MinimiseButtonNeverReachesOnCommand) {
   EXPECT_EQ(dialog.commands, (std::vector<WPARAM>{MAKEWPARAM(1033, EN_CHANGE), 1019}));
 }
 
+// A screen that wants a message the framework does not route takes it in HandleMessage and
+// passes the rest on: the framework's own routing (commands, the minimise button) stays.
+TEST_F(DialogTest, AScreenTakesAnyMessageThroughItsHandler) {
+  class Handling : public TestDialog {
+   public:
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+      if (message == WM_APP + 7) {
+        seen.push_back(wParam);
+        return TRUE;
+      }
+      return TestDialog::HandleMessage(message, wParam, lParam);
+    }
+    std::vector<WPARAM> seen;
+  };
+  HWND main = MainWindow();
+  Handling dialog;
+  ASSERT_TRUE(dialog.Create());
+  SendMessageA(dialog.Window(), WM_APP + 7, 3, 0);
+  EXPECT_EQ(dialog.seen, std::vector<WPARAM>{3});
+  SendMessageA(dialog.Window(), WM_COMMAND, 1019, 0);
+  EXPECT_EQ(dialog.commands, std::vector<WPARAM>{1019});
+  SendMessageA(dialog.Window(), WM_COMMAND, 1033, 0);
+  EXPECT_TRUE(IsIconic(main));
+  EXPECT_EQ(dialog.commands.size(), 1u);
+}
+
 TEST_F(DialogTest, PlacementOfTheMainWindowAndTheDialog) {
   const int fullW = GetSystemMetrics(SM_CXFULLSCREEN), fullH = GetSystemMetrics(SM_CYFULLSCREEN);
   {
