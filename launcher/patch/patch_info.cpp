@@ -5,6 +5,7 @@
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/text.h"
 #include "launcher/core/token_reader.h"
+#include "launcher/patch/manifest_name.h"
 
 namespace {
 
@@ -75,6 +76,15 @@ bool CPatchInfo::Parse(const char* text) {
       const bool start = EqualsNoCase(token, "st_dt");
       const char* value = reader.NextToken();
       if (value != nullptr && std::strlen(value) == 14) (start ? st_dt : ed_dt) = LeadingUInt64(value);
+    } else if (EqualsNoCase(token, "forms")) {
+      // Only an enhancement: a bad name costs the forms, never the document.
+      const char* value = reader.NextToken();
+      if (value == nullptr || std::strlen(value) >= kMaxPath || !IsSafeManifestName(value)) {
+        g_launcher.Log("CPatchInfo::Read() : invalid \"forms\" value : no transfer index.");
+        forms[0] = '\0';
+      } else {
+        CopyString(forms, value);
+      }
     }
   }
 

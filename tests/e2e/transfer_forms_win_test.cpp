@@ -50,8 +50,9 @@ struct Scenario {
   const char* name;
   const char* transport;  // "http" or "ftp"
   bool signedLauncher;
-  // What the tree gets after publishing: "" as published, "no index", "modified game",
-  // "tampered delta", "unsigned index", "wrongly signed index".
+  // What the tree gets: "" as published, "no index" (published without --delta-from),
+  // "missing index" (announced, then deleted), "modified game", "tampered delta",
+  // "unsigned index", "wrongly signed index".
   const char* twist;
   std::vector<std::string> expected;  // server paths fetched for the files (HTTP), in order
   bool formsUsed;                     // the log names forms and what they saved
@@ -71,6 +72,8 @@ const std::vector<Scenario>& Scenarios() {
        true},
       {"no_index", "http", false, "no index", {"Talvenor/data/a.pak", "Talvenor/data/new.bin", "Talvenor/data/table.txt"},
        false},
+      {"missing_index", "http", false, "missing index",
+       {"Talvenor/data/a.pak", "Talvenor/data/new.bin", "Talvenor/data/table.txt"}, false},
       {"signed", "http", true, "",
        {"Talvenor.forms/data/a.pak.from-", "Talvenor.forms/data/new.bin.zst", "Talvenor.forms/data/table.txt.from-"},
        true},
@@ -108,7 +111,9 @@ TEST_P(FormsRun, EndsAtTheRelease) {
   const std::string earlier100 = scratch_.path() + "\\t100", earlier101 = scratch_.path() + "\\t101";
   ASSERT_TRUE(game_.Publish(100, earlier100, files)) << game_.Why();
   ASSERT_TRUE(game_.Publish(101, earlier101, files)) << game_.Why();
-  std::string options = "--delta-from " + Quoted(earlier100) + " --delta-from " + Quoted(earlier101);
+  const std::string twist = s.twist;
+  std::string options;
+  if (twist != "no index") options = "--delta-from " + Quoted(earlier100) + " --delta-from " + Quoted(earlier101);
   if (s.signedLauncher) options += " --sign-key " + Quoted(BinPath("update_key_test.key"));
   const std::string tree = ftp ? FtpFolder(name) : WwwFolder(name);
   ASSERT_TRUE(game_.Publish(102, tree, files, options)) << game_.Why();
@@ -116,8 +121,7 @@ TEST_P(FormsRun, EndsAtTheRelease) {
     ASSERT_TRUE(game_.Publish(102, WwwFolder(name), files, options)) << game_.Why();  // patch_live.txt
   }
 
-  const std::string twist = s.twist;
-  if (twist == "no index") {
+  if (twist == "missing index") {
     ASSERT_TRUE(DeleteFileA((tree + "\\forms.txt").c_str()));
   } else if (twist == "modified game") {
     ASSERT_TRUE(WriteFileBytes(game_.GameDir() + "\\data\\a.pak", Words(300000, 9)));
@@ -160,11 +164,21 @@ TEST_P(FormsRun, EndsAtTheRelease) {
   if (twist == "unsigned index" || twist == "wrongly signed index") {
     EXPECT_TRUE(Contains(log, "Transfer index \"forms.txt\" refused : raw files only."));
   }
+  EXPECT_EQ(Contains(log, "Transfer index \"forms.txt\" not found : raw files only."), twist == "missing index");
+  if (twist == "no index") {
+    EXPECT_FALSE(Contains(log, "Transfer index ")) << "an index nobody announced";
+  }
   if (ftp) {
     EXPECT_TRUE(Contains(log, "Transfer form of data\\a.pak : delta "));
     return;
   }
-  // The file requests, in order, after the documents.
+  // The documents, then the file requests, in order. A tree that announces no index is
+  // never asked for one.
+  std::vector<std::string> documents = {"patch_live.txt", "version.txt"};
+  if (twist != "no index") documents.push_back("forms.txt");
+  if (s.signedLauncher) {
+    for (std::size_t i = documents.size(); i-- > 0;) documents.insert(documents.begin() + i + 1, documents[i] + ".minisig");
+  }
   const std::string folder = "/" + name + "/";
   std::vector<std::string> paths;
   WaitUntil(
@@ -176,12 +190,9 @@ TEST_P(FormsRun, EndsAtTheRelease) {
           if (at == std::string::npos) continue;
           paths.push_back(lines[i].substr(at + folder.size(), lines[i].find(' ', at) - at - folder.size()));
         }
-        return paths.size() >= 3 + s.expected.size() + (s.signedLauncher ? 3u : 0u);
+        return paths.size() >= documents.size() + s.expected.size();
       },
       5000);
-  std::vector<std::string> documents = {"patch_live.txt", "version.txt", "forms.txt"};
-  if (s.signedLauncher) documents = {"patch_live.txt", "patch_live.txt.minisig", "version.txt",
-                                     "version.txt.minisig", "forms.txt", "forms.txt.minisig"};
   ASSERT_EQ(paths.size(), documents.size() + s.expected.size()) << ::testing::PrintToString(paths);
   for (std::size_t i = 0; i < documents.size(); ++i) EXPECT_EQ(paths[i], documents[i]);
   for (std::size_t i = 0; i < s.expected.size(); ++i) {

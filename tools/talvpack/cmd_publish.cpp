@@ -13,6 +13,7 @@
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/text.h"
 #include "launcher/patch/patch_info.h"
+#include "launcher/patch/transfer_index.h"
 #include "launcher/patch/version_info.h"
 #include "tools/talvpack/command.h"
 #include "tools/talvpack/host_names.h"
@@ -48,6 +49,7 @@ struct PublishSettings {
   int version = 0;
   int launcherVersion = LauncherVersion;
   std::string login, filesAddress, arg, ping, blockStart, blockEnd;
+  std::string forms;  // the transfer index announced to the launchers; empty: none
 };
 
 bool ReadSettings(const Options& options, PublishSettings* s, std::string* error) {
@@ -62,6 +64,7 @@ bool ReadSettings(const Options& options, PublishSettings* s, std::string* error
   s->ping = get("--ping");
   s->blockStart = get("--block-start");
   s->blockEnd = get("--block-end");
+  if (options.repeated.count("--delta-from") != 0) s->forms = kTransferIndexName;
   if (!TokenValue("--login", s->login, error) || !TokenValue("--files-address", s->filesAddress, error)) return false;
   if (options.values.count("--launcher-version") != 0 && !ParseVersion(get("--launcher-version"), &s->launcherVersion)) {
     *error = "--launcher-version must be a positive number";
@@ -94,6 +97,7 @@ std::string PatchInformation(const PublishSettings& s) {
   if (!s.arg.empty()) text += "arg " + s.arg + "\r\n";
   if (!s.ping.empty()) text += "ping " + s.ping + "\r\n";
   if (!s.blockStart.empty()) text += "st_dt " + s.blockStart + "\r\ned_dt " + s.blockEnd + "\r\n";
+  if (!s.forms.empty()) text += "forms " + s.forms + "\r\n";
   return text;
 }
 
@@ -104,7 +108,8 @@ bool ReadsBack(const std::string& info, const PublishSettings& s, const std::str
   CPatchInfo parsed;
   const bool infoOk = info.size() <= kMaxDocument && parsed.Parse(info.c_str()) && !parsed.blocked &&
                       parsed.patch_version == s.version && parsed.launcher_version == s.launcherVersion &&
-                      s.filesAddress == parsed.ftp && s.login == parsed.login && s.arg == parsed.arg;
+                      s.filesAddress == parsed.ftp && s.login == parsed.login && s.arg == parsed.arg &&
+                      s.forms == parsed.forms;
   if (!infoOk) {
     *error = "the patch information would not read back as written (longer than 4096 bytes?)";
     return false;
