@@ -6,6 +6,7 @@
 #include "launcher/core/windows_api.h"
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 
 #include "tests/support/host_session.h"
@@ -52,7 +53,9 @@ struct Scenario {
   bool signedLauncher;
   // What the tree gets: "" as published, "no index" (published without --delta-from),
   // "missing index" (announced, then deleted), "modified game", "tampered delta",
-  // "unsigned index", "wrongly signed index".
+  // "unsigned index", "wrongly signed index", "newer launcher" (the patch information names
+// launcher 206 and the tree holds it: a first run updates the launcher as always, then the
+// tree is set back to 205 and the new launcher patches).
   const char* twist;
   std::vector<std::string> expected;  // server paths fetched for the files (HTTP), in order
   bool formsUsed;                     // the log names forms and what they saved
@@ -82,6 +85,9 @@ const std::vector<Scenario>& Scenarios() {
       {"wrongly_signed", "http", true, "wrongly signed index",
        {"Talvenor/data/a.pak", "Talvenor/data/new.bin", "Talvenor/data/table.txt"}, false},
       {"ftp", "ftp", false, "", {}, true},
+      {"self_update", "http", false, "newer launcher",
+       {"Talvenor.forms/data/a.pak.from-", "Talvenor.forms/data/new.bin.zst", "Talvenor.forms/data/table.txt.from-"},
+       true},
   };
   return s;
 }
@@ -95,6 +101,47 @@ class FormsRun : public ::testing::TestWithParam<Scenario> {
     if (GetParam().signedLauncher) {
       ASSERT_TRUE(CopyFileA(BinPath("Talvenor_signed.exe").c_str(), game_.LauncherPath().c_str(), FALSE));
     }
+  }
+
+  // The update run of a tree that names launcher 206: the launcher is replaced before any
+  // game file or form is asked for, as on a tree without forms. The tree then names 205 again.
+  void UpdateTheLauncher(const std::string& tree, const std::string& name, const std::string& accessLog) {
+    const std::string newLauncher = ReadFileOr(game_.LauncherPath()) + "-- launcher build 206 --\r\n";
+    const std::string built = scratch_.path() + "\\new_launcher.exe";
+    ASSERT_TRUE(WriteFileBytes(built, newLauncher));
+    const ProcessResult packed = RunProcess("\"" + BinPath("talvpack.exe") + "\" launcher --version 206 " + Quoted(built) +
+                                            " " + Quoted(tree), "", 120000);
+    ASSERT_TRUE(packed.finished && packed.exitCode == 0);
+    const std::size_t logged = FileLines(accessLog).size();
+    HostSession host;
+    ASSERT_TRUE(host.Start(game_.LauncherPath(), "patchurl:" + HttpBase(name), game_.GameDir()));
+    EXPECT_EQ(host.Finish(), 4) << host.RawOutput();
+    EXPECT_EQ(host.Result(), "2");
+    EXPECT_TRUE(WaitUntil([&] { return ReadFileOr(game_.LauncherPath()) == newLauncher; }, 60000));
+    // renamer deletes itself once done.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          WIN32_FIND_DATAA found;
+          HANDLE find = FindFirstFileA((game_.GameDir() + "\\ren*.exe").c_str(), &found);
+          if (find == INVALID_HANDLE_VALUE) return true;
+          FindClose(find);
+          return false;
+        },
+        60000));
+    EXPECT_EQ(game_.InstalledVersion(), 100);
+    const std::vector<std::string> lines = FileLines(accessLog);
+    const std::string folder = "/" + name + "/";
+    for (std::size_t i = std::min(logged, lines.size()); i < lines.size(); ++i) {
+      const std::size_t at = lines[i].find(folder);
+      if (at == std::string::npos) continue;
+      const std::string path = lines[i].substr(at + folder.size(), lines[i].find(' ', at) - at - folder.size());
+      EXPECT_TRUE(path == "patch_live.txt" || path == "talvenor.txt" || path == "Talvenor_206.exe") << path;
+    }
+    std::string info = ReadFileOr(tree + "\\patch_live.txt");
+    const std::size_t at = info.find("launcher_version 206");
+    ASSERT_NE(at, std::string::npos) << info;
+    info.replace(at, std::strlen("launcher_version 206"), "launcher_version 205");
+    ASSERT_TRUE(WriteFileBytes(tree + "\\patch_live.txt", info));
   }
 
   ScopedTempDir scratch_;
@@ -114,6 +161,7 @@ TEST_P(FormsRun, EndsAtTheRelease) {
   const std::string twist = s.twist;
   std::string options;
   if (twist != "no index") options = "--delta-from " + Quoted(earlier100) + " --delta-from " + Quoted(earlier101);
+  if (twist == "newer launcher") options += " --launcher-version 206";
   if (s.signedLauncher) options += " --sign-key " + Quoted(BinPath("update_key_test.key"));
   const std::string tree = ftp ? FtpFolder(name) : WwwFolder(name);
   ASSERT_TRUE(game_.Publish(102, tree, files, options)) << game_.Why();
@@ -143,6 +191,9 @@ TEST_P(FormsRun, EndsAtTheRelease) {
   }
 
   const std::string accessLog = ServerEnv("TALV_NGINX_ACCESS_LOG_WIN");
+  if (twist == "newer launcher") {
+    ASSERT_NO_FATAL_FAILURE(UpdateTheLauncher(tree, name, accessLog));
+  }
   const std::size_t logged = FileLines(accessLog).size();
   const std::string launcherLog = LauncherLogFolder() + "\\launcher_log.txt";
   HostSession host;
