@@ -51,6 +51,17 @@ struct PatchEntry {
   std::uint32_t updateVersion = 0;
 };
 
+// One transfer of the download stage: the manager it fetches with and the progress callback
+// it reports to. With one connection and one server there is one, over the helper's manager.
+struct FileTransfer {
+  CDownloadMgr* mgr = nullptr;
+  bool (*callback)(DownloadProgress* progress) = nullptr;
+  void* context = nullptr;
+  const std::atomic<bool>* halt = nullptr;  // set when the other transfers' run ends early
+};
+
+enum class FileOutcome { kDone, kStopped, kFailed };
+
 class CPatchHelper {
  public:
   explicit CPatchHelper(PatchContext* context);
@@ -98,13 +109,22 @@ class CPatchHelper {
   void SetServerAddress(const char* address);
 
  private:
+  friend class CTransferPool;
   void BeginStage(const char* text);
   bool RolledBackOnStop(std::size_t i, std::size_t n);
   bool HasRoomForTheRun() const;
   int WriteFailureMessage(int stringId, const std::string& path, std::uint64_t bytes) const;
-  bool DownloadOne(const PatchEntry& entry, const char* localPath);
-  bool FetchFile(const char* remoteName, const char* localPath, bool resume);
-  bool FetchWithRetry(const char* remoteName, const char* localPath, bool resume);
+  FileOutcome DownloadOne(const PatchEntry& entry, const char* localPath, const FileTransfer& transfer);
+  bool FetchFile(const FileTransfer& transfer, const char* remoteName, const char* localPath, bool resume);
+  bool FetchWithRetry(const FileTransfer& transfer, const char* remoteName, const char* localPath, bool resume);
+  bool Halted(const FileTransfer& transfer) const;
+  // The one transfer of a run without several at once: the helper's own manager and progress.
+  FileTransfer MainTransfer();
+  bool LocalPathFor(const PatchEntry& entry, char (&local)[kMaxPath]);
+  void KeepDownloaded(const PatchEntry& entry, const char* localPath);
+  // Several transfers at once and further servers (parallel_download_win.cpp).
+  bool UsesSeveralTransfers() const;
+  bool DownloadFilesAtOnce();
   void RequestStop();
   bool BeginJournal();
   // The smaller forms of the download set's files (transfer_forms_win.cpp): the index is read
@@ -124,7 +144,7 @@ class CPatchHelper {
   std::map<std::string, PatchEntry> m_downloadSet;
   std::vector<std::string> m_deleteList;
   std::uint64_t m_totalSize = 0;
-  std::uint64_t m_doneSize = 0;
+  std::atomic<std::uint64_t> m_doneSize{0};
   std::vector<std::pair<std::string, std::string>> m_copyList;
   std::vector<std::pair<std::string, std::string>> m_backupList;
   std::vector<std::string> m_newFiles;

@@ -281,59 +281,70 @@ bool CPatchHelper::BuildDownloadSet() {
   return true;
 }
 
-bool CPatchHelper::FetchFile(const char* remoteName, const char* localPath, bool resume) {
+bool CPatchHelper::FetchFile(const FileTransfer& transfer, const char* remoteName, const char* localPath,
+                             bool resume) {
   NoteFileChange();
-  return GetFile(&CPatchHelper::OnDownloadProgress, resume, m_downloadMgr.get(), remoteName, localPath, this);
+  return GetFile(transfer.callback, resume, transfer.mgr, remoteName, localPath, transfer.context);
 }
 
 // One transfer of a file: a failed one is tried once more from the start when the manager
 // can resume (the first try may have resumed a broken file).
-bool CPatchHelper::FetchWithRetry(const char* remoteName, const char* localPath, bool resume) {
-  bool fetched = FetchFile(remoteName, localPath, resume);
-  if (!fetched && m_downloadMgr->IsRestartSupported()) {
+bool CPatchHelper::FetchWithRetry(const FileTransfer& transfer, const char* remoteName, const char* localPath,
+                                  bool resume) {
+  bool fetched = FetchFile(transfer, remoteName, localPath, resume);
+  if (!fetched && !Halted(transfer) && transfer.mgr->IsRestartSupported()) {
     Sleep(kRetryWaitMs);
     g_launcher.Log("Retry Downloading file : %s", remoteName);
-    fetched = FetchFile(remoteName, localPath, false);
+    fetched = FetchFile(transfer, remoteName, localPath, false);
   }
   if (!fetched) g_launcher.Log("Fail to GetFile : %s", remoteName);
   return fetched;
 }
 
+bool CPatchHelper::Halted(const FileTransfer& transfer) const {
+  return IsStopped() || (transfer.halt != nullptr && transfer.halt->load());
+}
+
+FileTransfer CPatchHelper::MainTransfer() {
+  return FileTransfer{m_downloadMgr.get(), &CPatchHelper::OnDownloadProgress, this, nullptr};
+}
+
 // One download with retries: a digest that differs is downloaded again from the start; at
-// most 4 cycles.
-bool CPatchHelper::DownloadOne(const PatchEntry& entry, const char* localPath) {
+// most 4 cycles. The caller counts a done file and tells the player of a failed one.
+FileOutcome CPatchHelper::DownloadOne(const PatchEntry& entry, const char* localPath, const FileTransfer& transfer) {
   char remote[kMaxPath];
   FormatString(remote, sizeof(remote), "Talvenor/%s", entry.name.c_str());
+  CDownloadMgr* mgr = transfer.mgr;
   int retries = 3;
-  while (!IsStopped()) {
-    const std::uint64_t doneBefore = m_doneSize;
-    if (FetchWithRetry(remote, localPath, m_downloadMgr->IsRestartSupported())) {
-      if (CheckHashCode(localPath, entry.hash)) {
-        m_doneSize += entry.size;
-        return true;
-      }
-      if (IsStopped()) return true;
+  while (!Halted(transfer)) {
+    if (FetchWithRetry(transfer, remote, localPath, mgr->IsRestartSupported())) {
+      if (CheckHashCode(localPath, entry.hash)) return FileOutcome::kDone;
+      if (Halted(transfer)) return FileOutcome::kStopped;
       Sleep(kRetryWaitMs);
       g_launcher.Log("Retry Downloading file : %s", entry.name.c_str());
-      if (!FetchWithRetry(remote, localPath, false)) {
-        g_launcher.ShowMessage(0, WriteFailureMessage(IDS_SERVER_UNREACHABLE, localPath, entry.size), kMessageInfo);
-        return false;
-      }
+      if (!FetchWithRetry(transfer, remote, localPath, false)) return FileOutcome::kFailed;
     }
-    if (IsStopped()) return true;
-    if (CheckHashCode(localPath, entry.hash)) {
-      m_doneSize += entry.size;
-      return true;
-    }
+    if (Halted(transfer)) return FileOutcome::kStopped;
+    if (CheckHashCode(localPath, entry.hash)) return FileOutcome::kDone;
     g_launcher.Log("Downloaded file \"%s\" is currupted.", localPath);
-    m_doneSize = doneBefore;
-    if (retries == 0) {
-      g_launcher.ShowMessage(0, WriteFailureMessage(IDS_SERVER_UNREACHABLE, localPath, entry.size), kMessageInfo);
-      return false;
-    }
+    if (retries == 0) return FileOutcome::kFailed;
     --retries;
     Sleep(kRetryWaitMs);
   }
+  return FileOutcome::kStopped;
+}
+
+// Where a download goes: the temporary folder, or the game directory in "/install" mode;
+// its folders are made first. False (told to the player) for a path that does not fit.
+bool CPatchHelper::LocalPathFor(const PatchEntry& entry, char (&local)[kMaxPath]) {
+  const char* folder = g_launcher.m_installRequested ? g_launcher.m_gameDir : g_launcher.m_patchDir;
+  if (!JoinPath(entry.name.c_str(), local, folder)) {
+    g_launcher.Log("Fail to GetFile : %s", entry.name.c_str());
+    g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
+    return false;
+  }
+  char parent[kMaxPath];
+  CreateDirectories(GetParentDir(parent, local), false);
   return true;
 }
 
@@ -369,15 +380,25 @@ bool CPatchHelper::HasRoomForTheRun() const {
   return false;
 }
 
+void CPatchHelper::KeepDownloaded(const PatchEntry& entry, const char* localPath) {
+  if (g_launcher.m_installRequested) {
+    g_launcher.AddInstalledFile(localPath);
+  } else {
+    m_copyList.emplace_back(entry.name, localPath);
+  }
+}
+
 bool CPatchHelper::DownloadFiles() {
   if (IsStopped()) return true;
   if (!HasRoomForTheRun()) {
     g_launcher.ShowMessage(0, IDS_DISK_FULL, kMessageInfo);
     return false;
   }
+  if (UsesSeveralTransfers()) return DownloadFilesAtOnce();
   Panel().SetProgress(0);
   Panel().SetPanelType(PanelDownload);
   PlanTransferForms();
+  const FileTransfer transfer = MainTransfer();
   const std::size_t n = m_downloadSet.size();
   std::size_t i = 0;
   for (const auto& item : m_downloadSet) {
@@ -387,20 +408,20 @@ bool CPatchHelper::DownloadFiles() {
     Panel().SetText(entry.name.c_str());
     g_launcher.Log("Downloading file : %s", entry.name.c_str());
     char local[kMaxPath];
-    const char* folder = g_launcher.m_installRequested ? g_launcher.m_gameDir : g_launcher.m_patchDir;
-    if (!JoinPath(entry.name.c_str(), local, folder)) {
-      g_launcher.Log("Fail to GetFile : %s", entry.name.c_str());
-      g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
-      return false;
+    if (!LocalPathFor(entry, local)) return false;
+    if (!DownloadByForm(entry, local)) {
+      switch (DownloadOne(entry, local, transfer)) {
+        case FileOutcome::kDone:
+          m_doneSize += entry.size;
+          break;
+        case FileOutcome::kStopped:
+          break;
+        case FileOutcome::kFailed:
+          g_launcher.ShowMessage(0, WriteFailureMessage(IDS_SERVER_UNREACHABLE, local, entry.size), kMessageInfo);
+          return false;
+      }
     }
-    char parent[kMaxPath];
-    CreateDirectories(GetParentDir(parent, local), false);
-    if (!DownloadByForm(entry, local) && !DownloadOne(entry, local)) return false;
-    if (g_launcher.m_installRequested) {
-      g_launcher.AddInstalledFile(local);
-    } else {
-      m_copyList.emplace_back(entry.name, local);
-    }
+    KeepDownloaded(entry, local);
   }
   LogTransferSavings();
   Panel().SetProgress(100);

@@ -60,6 +60,7 @@ bool CPatchInfo::Parse(const char* text) {
     }
   }
 
+  bool mirrorsRead = false;  // the first "mirror" of a document replaces an earlier list
   while (const char* token = reader.NextToken()) {
     if (EqualsNoCase(token, "arg")) {
       if (const char* line = reader.NextLine()) {
@@ -76,6 +77,22 @@ bool CPatchInfo::Parse(const char* text) {
       const bool start = EqualsNoCase(token, "st_dt");
       const char* value = reader.NextToken();
       if (value != nullptr && std::strlen(value) == 14) (start ? st_dt : ed_dt) = LeadingUInt64(value);
+    } else if (EqualsNoCase(token, "connections")) {
+      if (const char* value = reader.NextToken()) {
+        const int n = LeadingInt(value);
+        connections = n >= kMinConnections && n <= kMaxConnections ? n : kMinConnections;
+      }
+    } else if (EqualsNoCase(token, "mirror")) {
+      const char* value = reader.NextToken();
+      if (value == nullptr) continue;
+      if (!mirrorsRead) mirror_count = 0;
+      mirrorsRead = true;
+      if (mirror_count == kMaxMirrors) {
+        g_launcher.Log("CPatchInfo::Read() : more than %d mirrors, \"%s\" ignored.", kMaxMirrors, value);
+        continue;
+      }
+      if (!CopyValue(mirror[mirror_count], "mirror", value)) return false;
+      ++mirror_count;
     } else if (EqualsNoCase(token, "forms")) {
       // Only an enhancement: a bad name costs the forms, never the document.
       const char* value = reader.NextToken();

@@ -9,6 +9,12 @@
 
 struct _SYSTEMTIME;
 
+// Transfers at once and further file servers, from the optional keys "connections" and
+// "mirror"; a document without them keeps the one-connection, one-server behaviour.
+constexpr int kMinConnections = 1;
+constexpr int kMaxConnections = 16;
+constexpr int kMaxMirrors = 8;
+
 class CPatchInfo {
  public:
   bool blocked = true;
@@ -20,6 +26,9 @@ class CPatchInfo {
   int launcher_version = 0;
   char login[kMaxPath] = {};
   int ping = 11000;
+  int connections = kMinConnections;
+  char mirror[kMaxMirrors][kMaxPath] = {};  // tried after ftp, in this order
+  int mirror_count = 0;
   // The transfer index's name on the patch file server; empty: the tree offers none.
   char forms[kMaxPath] = {};
 

@@ -21,7 +21,6 @@
 
 namespace {
 
-constexpr DWORD kFormRetryWaitMs = 1000;  // as before a raw file's second try
 
 class WinFileSource : public ByteSource {
  public:
@@ -192,13 +191,7 @@ bool CPatchHelper::TryForm(const PatchEntry& entry, const TransferForm& form, co
   char fetched[kMaxPath];
   if (!FormatString(fetched, sizeof(fetched), "%s.form", localPath)) return false;
   const std::uint64_t doneBefore = m_doneSize;
-  bool ok = FetchFile(form.path.c_str(), fetched, m_downloadMgr->IsRestartSupported());
-  if (!ok && !IsStopped() && m_downloadMgr->IsRestartSupported()) {
-    Sleep(kFormRetryWaitMs);
-    g_launcher.Log("Retry Downloading file : %s", form.path.c_str());
-    ok = FetchFile(form.path.c_str(), fetched, false);
-  }
-  if (!ok) g_launcher.Log("Fail to GetFile : %s", form.path.c_str());
+  bool ok = FetchWithRetry(MainTransfer(), form.path.c_str(), fetched, m_downloadMgr->IsRestartSupported());
   ok = ok && !IsStopped() && CheckHashCode(fetched, form.md5);
   if (ok) {
     WinFileSource packed;

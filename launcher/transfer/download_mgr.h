@@ -85,6 +85,10 @@ bool GetFile(DownloadCallback callback, bool resume, CDownloadMgr* mgr, const ch
 // terminated and may be larger than *size.
 bool GetFileIntoMemory(const char* name, CDownloadMgr* mgr, char** block, std::uint32_t* size);
 
+// Lets the process hold up to n connections to one server at once (the platform allows
+// only a few by default): n transfers and the manager that fetched the manifest.
+void AllowConnectionsPerServer(std::uint32_t n);
+
 enum class ConnectResult { Connected, Failed, Stopped };
 // Polled before each connection attempt; true gives up at once.
 using ConnectStop = bool (*)(void* context);

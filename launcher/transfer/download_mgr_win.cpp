@@ -164,6 +164,12 @@ PassResult RunPass(Transfer& t) {
 
 }  // namespace
 
+void AllowConnectionsPerServer(std::uint32_t n) {
+  DWORD value = n + 1;  // and the stage's own manager, which fetched the manifest
+  InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &value, sizeof(value));
+  InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &value, sizeof(value));
+}
+
 ConnectResult ConnectWithRetries(CDownloadMgr& mgr, const ServerAddress& address, ConnectStop stop,
                                  void* stopContext) {
   constexpr int kAttempts = 3;

@@ -7,9 +7,9 @@
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/text.h"
 #include "launcher/resources/resource_ids.h"
-#include "launcher/ui/dialog_paint.h"
-#include "launcher/ui/modal_dialog.h"
+#include "launcher/ui/dialog_items.h"
 #include "launcher/ui/folder_paths.h"
+#include "launcher/ui/modal_dialog.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ class CNewFolderDialog : public CModalDialog {
   INT_PTR OnInitDialog() override {
     SendDlgItemMessageA(Window(), kNameEdit, EM_LIMITTEXT, kMaxPath - 1, 0);
     // Setting the text notifies the edit's change: the new item is named at once.
-    SetDlgItemTextA(Window(), kNameEdit, m_name);
+    SetItemText(Window(), kNameEdit, m_name);
     return TRUE;
   }
 
@@ -50,17 +50,17 @@ class CNewFolderDialog : public CModalDialog {
     switch (LOWORD(wParam)) {
       case kNameEdit: {
         char text[kMaxPath] = {};
-        GetDlgItemTextA(Window(), kNameEdit, text, sizeof(text));
+        GetItemText(Window(), kNameEdit, text, sizeof(text));
         TVITEMA item = {};
         item.mask = TVIF_TEXT;
         item.hItem = m_item;
         item.pszText = text;
         SendMessageA(m_tree, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-        EnableWindow(GetDlgItem(Window(), IDOK), text[0] != '\0');
+        EnableItem(Window(), IDOK, text[0] != '\0');
         return TRUE;
       }
       case IDOK:
-        GetDlgItemTextA(Window(), kNameEdit, m_name, kMaxPath);
+        GetItemText(Window(), kNameEdit, m_name, kMaxPath);
         End(1);
         return TRUE;
       case IDCANCEL: End(0); return TRUE;
@@ -83,7 +83,7 @@ class CFolderChooserDialog : public CModalDialog {
 
  protected:
   INT_PTR OnInitDialog() override {
-    m_tree.emplace(GetDlgItem(Window(), kTreeId));
+    m_tree.emplace(FindItem(Window(), kTreeId));
     m_tree->SelectPath(m_result);
     return TRUE;
   }
@@ -102,7 +102,7 @@ class CFolderChooserDialog : public CModalDialog {
     if (!m_tree || note->hdr.idFrom != kTreeId) return;
     if (note->hdr.code == TVN_SELCHANGEDA || note->hdr.code == TVN_SELCHANGEDW) {
       m_tree->GetSelectedPath(m_current, sizeof(m_current));
-      SetDlgItemTextA(Window(), kPathLabel, m_current);
+      SetItemText(Window(), kPathLabel, m_current);
     } else if ((note->hdr.code == TVN_ITEMEXPANDEDA || note->hdr.code == TVN_ITEMEXPANDEDW) &&
                (note->action & TVE_EXPAND) != 0) {
       m_tree->Expand(note->itemNew.hItem);

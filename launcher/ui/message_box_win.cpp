@@ -5,6 +5,7 @@
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/resources/resource_ids.h"
 #include "launcher/ui/dialog.h"
+#include "launcher/ui/dialog_items.h"
 #include "launcher/ui/modal_dialog.h"
 
 namespace {
@@ -28,8 +29,8 @@ class CMessageBoxDialog : public CModalDialog {
       SetWindowPos(box, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
       ++text;
     }
-    SetDlgItemTextA(box, kTextItem, text);
-    if (GetDlgItem(box, kYesButton) == nullptr) {
+    SetItemText(box, kTextItem, text);
+    if (FindItem(box, kYesButton) == nullptr) {
       SetTimer(box, kAutoCloseTimer, g_dialogLimits.messageCloseMs, nullptr);
     }
     SetForegroundWindow(box);

@@ -8,7 +8,7 @@
 #include "launcher/core/text.h"
 
 bool g_pipeCommandMode = false;
-bool g_pipePaused = false;
+std::atomic<bool> g_pipePaused{false};
 std::deque<int> g_pipeCommands;
 std::mutex g_pipeCommandLock;
 

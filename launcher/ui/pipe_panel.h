@@ -3,6 +3,7 @@
 // may send commands back (pause, resume, cancel), which the transfer loop takes between
 // blocks.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -17,7 +18,7 @@ enum PipeCommand : int {
 };
 
 extern bool g_pipeCommandMode;
-extern bool g_pipePaused;
+extern std::atomic<bool> g_pipePaused;  // read by every transfer of a run, set by one thread
 extern std::deque<int> g_pipeCommands;
 extern std::mutex g_pipeCommandLock;
 

@@ -8,7 +8,7 @@
 #include "launcher/core/win_handle.h"
 #include "launcher/resources/resource_ids.h"
 #include "launcher/transfer/download_mgr_win.h"
-#include "launcher/ui/dialog_paint.h"
+#include "launcher/ui/dialog_items.h"
 
 namespace {
 
@@ -88,7 +88,7 @@ void CPrerequisiteDownload::EndWith(INT_PTR result) {
 }
 
 INT_PTR CPrerequisiteDownload::OnInitDialog() {
-  EnableWindow(GetDlgItem(Window(), kDownloadInstallId), FALSE);
+  EnableItem(Window(), kDownloadInstallId, false);
   DownloadRequest request;
   const bool parsed = ParseDownloadParameter(m_parameter, &request);
   m_expected = request.size;
@@ -129,9 +129,8 @@ void CPrerequisiteDownload::OnTransferEnd(bool readFailed) {
     return EndWith(-1);
   }
   SendDlgItemMessageA(Window(), kDownloadProgressId, PBM_SETPOS, 100, 0);
-  HWND install = GetDlgItem(Window(), kDownloadInstallId);
-  if (install == nullptr) return EndWith(0);
-  EnableWindow(install, TRUE);
+  if (FindItem(Window(), kDownloadInstallId) == nullptr) return EndWith(0);
+  EnableItem(Window(), kDownloadInstallId, true);
   g_launcher.ShowMessage(0, IDS_COMPONENT_DOWNLOADED, kMessageInfo);
   StartOrReport();
 }

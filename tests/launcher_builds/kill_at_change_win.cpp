@@ -4,6 +4,7 @@
 // the kill came; a run that ends by itself has made fewer changes than N.
 #include "launcher/core/windows_api.h"
 
+#include <atomic>
 #include <cstdlib>
 
 #include "launcher/core/change_hook.h"
@@ -11,10 +12,10 @@
 namespace {
 
 constexpr UINT kKilledExitCode = 77;
-long g_changesLeft = 0;
+std::atomic<long> g_changesLeft{0};  // several transfers may change files at once
 
 void CountChange() {
-  if (--g_changesLeft == 0) TerminateProcess(GetCurrentProcess(), kKilledExitCode);
+  if (g_changesLeft.fetch_sub(1) == 1) TerminateProcess(GetCurrentProcess(), kKilledExitCode);
 }
 
 struct InstallHook {

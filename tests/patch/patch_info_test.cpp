@@ -100,6 +100,63 @@ TEST(PatchInfo, OptionalKeys) {
   }
 }
 
+TEST(PatchInfo, ConnectionsAndMirrors) {
+  const struct {
+    const char* tail;
+    int connections;
+    std::vector<std::string> mirrors;
+  } cases[] = {
+      {"", 1, {}},
+      {"connections 4", 4, {}},
+      {"CONNECTIONS=16", 16, {}},
+      {"connections 17", 1, {}},
+      {"connections 0", 1, {}},
+      {"connections -3", 1, {}},
+      {"connections many", 1, {}},
+      {"connections 8 connections 99", 1, {}},  // the last one wins, out of range or not
+      {"connections", 1, {}},                    // a key without a value at the end
+      {"mirror b:80/p mirror c.example:2121", 1, {"b:80/p", "c.example:2121"}},
+      {"mirror=user:pw@d:21/x\nping 3\nMIRROR e", 1, {"user:pw@d:21/x", "e"}},
+      {"mirror", 1, {}},
+      {"connections 3 mirror m1 arg -z", 3, {"m1"}},
+      {"mirror 1 mirror 2 mirror 3 mirror 4 mirror 5 mirror 6 mirror 7 mirror 8 mirror 9", 1,
+       {"1", "2", "3", "4", "5", "6", "7", "8"}},
+  };
+  for (const auto& c : cases) {
+    LogCapture log;
+    CPatchInfo info;
+    ASSERT_TRUE(info.Parse((kMandatory + c.tail).c_str())) << c.tail;
+    EXPECT_EQ(info.connections, c.connections) << c.tail;
+    EXPECT_EQ(std::vector<std::string>(info.mirror, info.mirror + info.mirror_count), c.mirrors) << c.tail;
+    EXPECT_STREQ(info.ftp, "10.0.0.5") << c.tail;
+  }
+}
+
+TEST(PatchInfo, ANinthMirrorIsLoggedAndAnOverlongOneRefusesTheDocument) {
+  {
+    LogCapture log;
+    CPatchInfo info;
+    std::string text = kMandatory;
+    for (int i = 0; i < kMaxMirrors + 1; ++i) text += "mirror m" + std::to_string(i) + "\n";
+    ASSERT_TRUE(info.Parse(text.c_str()));
+    EXPECT_EQ(log.lines().front(), "CPatchInfo::Read() : more than 8 mirrors, \"m8\" ignored.");
+  }
+  LogCapture log;
+  CPatchInfo info;
+  EXPECT_FALSE(info.Parse((kMandatory + "mirror " + std::string(kMaxPath, 'm')).c_str()));
+  EXPECT_EQ(log.lines(), std::vector<std::string>{"CPatchInfo::Read() : value of \"mirror\" is too long."});
+}
+
+TEST(PatchInfo, AnotherDocumentsMirrorsReplaceTheListAndItsAbsenceKeepsIt) {
+  CPatchInfo info;
+  ASSERT_TRUE(info.Parse((kMandatory + "mirror a mirror b connections 5").c_str()));
+  ASSERT_TRUE(info.Parse((kMandatory + "mirror c").c_str()));
+  EXPECT_EQ(std::vector<std::string>(info.mirror, info.mirror + info.mirror_count), std::vector<std::string>{"c"});
+  ASSERT_TRUE(info.Parse(kMandatory.c_str()));
+  EXPECT_EQ(info.mirror_count, 1);
+  EXPECT_EQ(info.connections, 5);
+}
+
 // The index is an enhancement: a name it may not use costs the forms, never the document.
 TEST(PatchInfo, FormsNamesTheTransferIndex) {
   const std::string refused = "CPatchInfo::Read() : invalid \"forms\" value : no transfer index.";

@@ -14,6 +14,8 @@ Files come from ROOT; the first path components choose the behaviour:
     /stall/<path>                  headers, then nothing until the client gives up (60 s at most)
     /cp950/<path>                  the path read in code page 950, as a Windows server reads it,
                                    and served from the file of that (Unicode) name
+    /corrupt/<name>/<path>         served normally, but a file whose last component is <name>
+                                   comes with its first byte changed (same length)
 Every request is appended to ROOT/../fault-requests.log as "METHOD PATH RANGE".
 """
 import email.utils
@@ -80,6 +82,8 @@ class Handler(BaseHTTPRequestHandler):
                 return self.serve(parts[3:])
             if mode == "slow":
                 return self.serve(parts[3:], piece=int(parts[1]), delay=int(parts[2]) / 1000.0)
+            if mode == "corrupt":
+                return self.serve(parts[2:], corrupt=parts[-1] == parts[1])
             if mode == "stall":
                 return self.serve(parts[1:], stall=True)
             if mode == "cp950":
@@ -89,12 +93,14 @@ class Handler(BaseHTTPRequestHandler):
         except (BrokenPipeError, ConnectionResetError):
             pass
 
-    def serve(self, parts, limit=None, with_date=True, piece=None, delay=0.0, stall=False):
+    def serve(self, parts, limit=None, with_date=True, piece=None, delay=0.0, stall=False, corrupt=False):
         path = os.path.realpath(os.path.join(ROOT, *parts))
         if not path.startswith(os.path.realpath(ROOT)) or not os.path.isfile(path):
             return self.send_page(404, with_date)
         with open(path, "rb") as f:
             data = f.read()
+        if corrupt and data:
+            data = bytes([data[0] ^ 0xFF]) + data[1:]
         start = 0
         rng = self.headers.get("Range", "")
         if rng.startswith("bytes=") and rng[6:].split("-")[0].isdigit():

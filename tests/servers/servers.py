@@ -11,6 +11,10 @@ anything on 127.0.0.1 or with another run:
     127.0.0.x+1:80   the fault server (fault_http.py) over STATE_DIR/www
     127.0.0.x+1:21   the fault FTP server (fault_ftp.py) over STATE_DIR/ftp, any login;
                      it drops its control connection on request (see fault_ftp.py)
+    127.0.0.x+2:80   the link emulator (link_emulator.py) in front of nginx, and
+    127.0.0.x+2:21   in front of pyftpdlib; no delay or limit until a test writes
+                     STATE_DIR/link-control ("delay_ms D", "rate B"); counters in
+                     STATE_DIR/link-stats
 STATE_DIR/servers.env names them for the tests (KEY=VALUE lines, values quoted for sh), including the Windows
 (Z:) form of the folders so that tests under Wine can write files the servers serve.
 """
@@ -52,12 +56,12 @@ def wait_listening(host, port, seconds=15):
 
 
 def pick_base():
-    candidates = list(range(10, 250, 2))
+    candidates = list(range(10, 250, 3))
     random.shuffle(candidates)
     for x in candidates:
-        a, b = "127.0.0.%d" % x, "127.0.0.%d" % (x + 1)
-        if port_free(a, 80) and port_free(a, 21) and port_free(b, 80) and port_free(b, 21):
-            return a, b
+        hosts = ["127.0.0.%d" % (x + i) for i in range(3)]
+        if all(port_free(h, p) for h in hosts for p in (80, 21)):
+            return hosts
     raise SystemExit("no free loopback address for the test servers")
 
 
@@ -94,7 +98,7 @@ def start(state):
     stop(state)
     for sub in ("www", "ftp", "tmp"):
         os.makedirs(os.path.join(state, sub), exist_ok=True)
-    base, fault = pick_base()
+    base, fault, link = pick_base()
 
     conf = write_nginx_conf(state, base)
     subprocess.run(["nginx", "-c", conf, "-e", os.path.join(state, "nginx-error.log")], check=True)
@@ -109,10 +113,18 @@ def start(state):
     ftp_faults = subprocess.Popen([sys.executable, os.path.join(HERE, "fault_ftp.py"), fault, "21",
                                    os.path.join(state, "ftp")], stdout=log, stderr=log,
                                   start_new_session=True)
+    for name in ("link-control", "link-stats"):
+        if os.path.exists(os.path.join(state, name)):
+            os.unlink(os.path.join(state, name))
+    emulator = subprocess.Popen([sys.executable, os.path.join(HERE, "link_emulator.py"),
+                                 "--control", os.path.join(state, "link-control"),
+                                 "--stats", os.path.join(state, "link-stats"),
+                                 "tcp:%s:80=%s:80" % (link, base), "ftp:%s:21=%s:21" % (link, base)],
+                                stdout=log, stderr=log, start_new_session=True)
     with open(os.path.join(state, "pids"), "w") as f:
-        f.write("%d\n%d\n%d\n" % (ftp.pid, faults.pid, ftp_faults.pid))
+        f.write("%d\n%d\n%d\n%d\n" % (ftp.pid, faults.pid, ftp_faults.pid, emulator.pid))
 
-    for host, port in ((base, 80), (base, 21), (fault, 80), (fault, 21)):
+    for host, port in ((base, 80), (base, 21), (fault, 80), (fault, 21), (link, 80), (link, 21)):
         if not wait_listening(host, port):
             stop(state)
             raise SystemExit("test server %s:%d did not start" % (host, port))
@@ -129,12 +141,16 @@ def start(state):
         "TALV_FTP_ROOT_WIN": wine_path(os.path.join(state, "ftp")),
         "TALV_NGINX_ACCESS_LOG": os.path.join(state, "nginx-access.log"),
         "TALV_NGINX_ACCESS_LOG_WIN": wine_path(os.path.join(state, "nginx-access.log")),
+        "TALV_LINK_HOST": link,
+        "TALV_LINK_CONTROL_WIN": wine_path(os.path.join(state, "link-control")),
+        "TALV_LINK_STATS_WIN": wine_path(os.path.join(state, "link-stats")),
     }
     with open(os.path.join(state, "servers.env"), "w") as f:
         for k, v in env.items():
             # Sourced by scripts/wine-run: quoted, or the shell eats the backslashes.
             f.write("%s=%s\n" % (k, shlex.quote(v)))
-    print("test servers: http %s:80, ftp %s:21, fault %s:80 and %s:21" % (base, base, fault, fault))
+    print("test servers: http %s:80, ftp %s:21, fault %s:80 and %s:21, link %s:80 and %s:21"
+          % (base, base, fault, fault, link, link))
 
 
 def stop(state):

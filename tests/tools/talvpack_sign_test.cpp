@@ -105,7 +105,8 @@ TEST_F(TalvpackSign, PublishAndLauncherSignEveryDocument) {
   Put(dir_ / "Talvenor_206.exe", "MZ launcher 206");
   ASSERT_EQ(Talv({"keygen", "k.pub", "k.key"}), 0) << Output();
   ASSERT_EQ(Talv({"publish", "--version", "101", "--login", "127.0.0.1:6000", "--files-address", "127.0.0.1:80/talv/",
-                  "--launcher-version", "206", "--sign-key", "k.key", "game", "www"}),
+                  "--launcher-version", "206", "--connections", "4", "--mirror", "127.0.0.2:80/talv/", "--mirror",
+                  "127.0.0.3:21/talv/", "--sign-key", "k.key", "game", "www"}),
             0)
       << Output();
   ASSERT_EQ(Talv({"launcher", "--version", "206", "--sign-key", "k.key", "Talvenor_206.exe", "www"}), 0) << Output();

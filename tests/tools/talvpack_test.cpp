@@ -126,8 +126,24 @@ TEST_F(Talvpack, PublishedTreeReadsBackAndDigestsAreMd5sums) {
   EXPECT_STREQ(info.ftp, "ftp://10.1.2.4/live/");
   EXPECT_STREQ(info.login, "10.1.2.3:6000");
   EXPECT_STREQ(info.arg, "-window -lang tw");
+  EXPECT_EQ(Slurp(out / "patch_live.txt").find("connections"), std::string::npos);  // today's document
+  EXPECT_EQ(Slurp(out / "patch_live.txt").find("mirror"), std::string::npos);
   // Nothing but the tree: no staging folder left beside it.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 5);  // game www stdout stderr md5
+}
+
+TEST_F(Talvpack, ConnectionsAndMirrorsReadBackInTheirOrder) {
+  Put(dir_ / "game" / "client.exe", "MZ client");
+  const fs::path out = dir_ / "www";
+  ToolRun r = Talv({"publish", "--version", "7", "--login", "l", "--files-address", "a:80/p/", "--connections", "16",
+                    "--mirror", "b:80/q/", "--mirror", "user:pw@c:21/r", (dir_ / "game").string(), out.string()});
+  ASSERT_EQ(r.code, 0) << r.err;
+  CPatchInfo info;
+  ASSERT_TRUE(info.Parse(Slurp(out / "patch_live.txt").c_str()));
+  EXPECT_EQ(info.connections, 16);
+  ASSERT_EQ(info.mirror_count, 2);
+  EXPECT_STREQ(info.mirror[0], "b:80/q/");
+  EXPECT_STREQ(info.mirror[1], "user:pw@c:21/r");
 }
 
 TEST_F(Talvpack, VersionsFollowTheFilesAcrossReleases) {
@@ -185,6 +201,11 @@ TEST_F(Talvpack, RefusalsLeaveNothingBehind) {
       {"long address", "", {"--files-address", std::string(260, 'f')}, "--files-address"},
       {"bad previous", "", {"--previous", "/nonexistent/v.txt"}, "previous manifest"},
       {"no version", "", {"--version", "x"}, "--version"},
+      {"seventeen connections", "", {"--connections", "17"}, "--connections must be 1 to 16"},
+      {"no connection", "", {"--connections", "0"}, "--connections must be 1 to 16"},
+      {"mirror with a blank", "", {"--mirror", "a b"}, "--mirror"},
+      {"nine mirrors", "", {"--mirror", "1", "--mirror", "2", "--mirror", "3", "--mirror", "4", "--mirror", "5",
+                            "--mirror", "6", "--mirror", "7", "--mirror", "8", "--mirror", "9"}, "at most 8 --mirror"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

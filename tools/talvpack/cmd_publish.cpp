@@ -48,7 +48,9 @@ bool WriteFile(const fs::path& path, const std::string& bytes) {
 struct PublishSettings {
   int version = 0;
   int launcherVersion = LauncherVersion;
+  int connections = 0;  // 0: the key is left out
   std::string login, filesAddress, arg, ping, blockStart, blockEnd;
+  std::vector<std::string> mirrors;
   std::string forms;  // the transfer index announced to the launchers; empty: none
 };
 
@@ -80,6 +82,19 @@ bool ReadSettings(const Options& options, PublishSettings* s, std::string* error
     *error = "--ping must be a positive number";
     return false;
   }
+  if (options.values.count("--connections") != 0 &&
+      (!ParseVersion(get("--connections"), &s->connections) || s->connections > kMaxConnections)) {
+    *error = "--connections must be 1 to " + std::to_string(kMaxConnections);
+    return false;
+  }
+  if (options.repeated.count("--mirror") != 0) s->mirrors = options.repeated.at("--mirror");
+  if (s->mirrors.size() > static_cast<std::size_t>(kMaxMirrors)) {
+    *error = "at most " + std::to_string(kMaxMirrors) + " --mirror";
+    return false;
+  }
+  for (const std::string& mirror : s->mirrors) {
+    if (!TokenValue("--mirror", mirror, error)) return false;
+  }
   const auto stamp = [](const std::string& t) {
     return t.size() == 14 && t.find_first_not_of("0123456789") == std::string::npos;
   };
@@ -97,6 +112,8 @@ std::string PatchInformation(const PublishSettings& s) {
   if (!s.arg.empty()) text += "arg " + s.arg + "\r\n";
   if (!s.ping.empty()) text += "ping " + s.ping + "\r\n";
   if (!s.blockStart.empty()) text += "st_dt " + s.blockStart + "\r\ned_dt " + s.blockEnd + "\r\n";
+  if (s.connections != 0) text += "connections " + std::to_string(s.connections) + "\r\n";
+  for (const std::string& mirror : s.mirrors) text += "mirror " + mirror + "\r\n";
   if (!s.forms.empty()) text += "forms " + s.forms + "\r\n";
   return text;
 }
@@ -109,6 +126,8 @@ bool ReadsBack(const std::string& info, const PublishSettings& s, const std::str
   const bool infoOk = info.size() <= kMaxDocument && parsed.Parse(info.c_str()) && !parsed.blocked &&
                       parsed.patch_version == s.version && parsed.launcher_version == s.launcherVersion &&
                       s.filesAddress == parsed.ftp && s.login == parsed.login && s.arg == parsed.arg &&
+                      parsed.connections == (s.connections != 0 ? s.connections : kMinConnections) &&
+                      s.mirrors == std::vector<std::string>(parsed.mirror, parsed.mirror + parsed.mirror_count) &&
                       s.forms == parsed.forms;
   if (!infoOk) {
     *error = "the patch information would not read back as written (longer than 4096 bytes?)";
@@ -177,7 +196,8 @@ int Publish(const std::vector<std::string>& args) {
   std::string error;
   PublishSettings settings;
   if (!ParseOptions(args, {"--version", "--previous", "--login", "--files-address", "--arg", "--launcher-version",
-                           "--ping", "--block-start", "--block-end", "--sign-key", "--delta-from"},
+                           "--ping", "--block-start", "--block-end", "--sign-key", "--delta-from", "--connections",
+                           "--mirror"},
                     &options, &error) ||
       !ReadSettings(options, &settings, &error)) {
     return Fail("publish", error);
@@ -221,7 +241,8 @@ int PublishMain(const std::vector<std::string>& args) { return Guarded("publish"
 
 TALVPACK_COMMAND(publish, "publish",
                  "publish --version N [--previous OLD_VERSION_TXT] --login ADDR --files-address ADDR [--arg TEXT] "
-                 "[--sign-key SECRET_KEY] [--delta-from EARLIER_TREE]... GAME_DIR OUT_DIR",
+                 "[--connections N] [--mirror ADDR]... [--sign-key SECRET_KEY] [--delta-from EARLIER_TREE]... "
+                 "GAME_DIR OUT_DIR",
                  "Lays out a patch server tree in OUT_DIR (absent or empty): patch_live.txt, version.txt\n"
                  "(as \"manifest\" makes it) and every file of GAME_DIR under Talvenor/, so that a client\n"
                  "of any earlier version finds what it lacks. Serve OUT_DIR as it is over HTTP or FTP;\n"
@@ -229,7 +250,9 @@ TALVPACK_COMMAND(publish, "publish",
                  "More options: --launcher-version V (default 205; a newer V makes launchers update\n"
                  "themselves: add the new launcher with \"launcher --version V\" into OUT_DIR), --ping N,\n"
                  "--block-start YYYYMMDDhhmmss --block-end YYYYMMDDhhmmss (a service-block window,\n"
-                 "local time of the players), --sign-key SECRET_KEY (signs patch_live.txt and\n"
+                 "local time of the players), --connections N (1 to 16 transfers at once),\n"
+                 "--mirror ADDR (a further file server in the form of --files-address, tried after it;\n"
+                 "repeat for more, in order), --sign-key SECRET_KEY (signs patch_live.txt and\n"
                  "version.txt as \"sign\" does, for launchers built with the public key).\n"
                  "--delta-from EARLIER_TREE (repeatable; a tree published before) adds smaller forms for\n"
                  "launchers that know them: each file compressed under Talvenor.forms/, a delta from each\n"
