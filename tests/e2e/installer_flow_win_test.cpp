@@ -409,16 +409,9 @@ TEST_F(InstallerFlow, ServerInstallTakesTheCompressedFilesOfATreeWithTheTransfer
   const auto asked = [&](const std::string& path) {
     return std::find(requested.begin(), requested.end(), path) != requested.end();
   };
-  const std::string folder = "/" + server + "/";
   WaitUntil(
       [&] {
-        requested.clear();
-        const std::vector<std::string> lines = FileLines(accessLog);
-        for (std::size_t i = std::min(logged, lines.size()); i < lines.size(); ++i) {
-          const std::size_t at = lines[i].find(folder);
-          if (at == std::string::npos) continue;
-          requested.push_back(lines[i].substr(at + folder.size(), lines[i].find(' ', at) - at - folder.size()));
-        }
+        requested = ServedPaths(accessLog, logged, server);
         return asked("Talvenor.forms/data/table.txt.zst") && asked("Talvenor.forms/data/big.bin.zst");
       },
       5000);

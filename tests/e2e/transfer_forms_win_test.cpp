@@ -129,12 +129,7 @@ class FormsRun : public ::testing::TestWithParam<Scenario> {
         },
         60000));
     EXPECT_EQ(game_.InstalledVersion(), 100);
-    const std::vector<std::string> lines = FileLines(accessLog);
-    const std::string folder = "/" + name + "/";
-    for (std::size_t i = std::min(logged, lines.size()); i < lines.size(); ++i) {
-      const std::size_t at = lines[i].find(folder);
-      if (at == std::string::npos) continue;
-      const std::string path = lines[i].substr(at + folder.size(), lines[i].find(' ', at) - at - folder.size());
+    for (const std::string& path : ServedPaths(accessLog, logged, name)) {
       EXPECT_TRUE(path == "patch_live.txt" || path == "talvenor.txt" || path == "Talvenor_206.exe") << path;
     }
     std::string info = ReadFileOr(tree + "\\patch_live.txt");
@@ -230,17 +225,10 @@ TEST_P(FormsRun, EndsAtTheRelease) {
   if (s.signedLauncher) {
     for (std::size_t i = documents.size(); i-- > 0;) documents.insert(documents.begin() + i + 1, documents[i] + ".minisig");
   }
-  const std::string folder = "/" + name + "/";
   std::vector<std::string> paths;
   WaitUntil(
       [&] {
-        paths.clear();
-        const std::vector<std::string> lines = FileLines(accessLog);
-        for (std::size_t i = std::min(logged, lines.size()); i < lines.size(); ++i) {
-          const std::size_t at = lines[i].find(folder);
-          if (at == std::string::npos) continue;
-          paths.push_back(lines[i].substr(at + folder.size(), lines[i].find(' ', at) - at - folder.size()));
-        }
+        paths = ServedPaths(accessLog, logged, name);
         return paths.size() >= documents.size() + s.expected.size();
       },
       5000);
