@@ -47,6 +47,8 @@ int ExitCodeFor(PatchResult result) {
     case PatchStopped: return 2;
     case PatchPlayRefused: return 3;
     case PatchLauncherUpdated: return 4;  // start the launcher again later
+    case PatchRepaired: return 5;
+    case PatchIntact: return 6;
     default: return 1;
   }
 }
@@ -102,7 +104,7 @@ void RunHostMode(CLauncherMgr& mgr) {
   context.panel = &GetPipePanel();
   result = RunLauncherWorker(context);
 
-  if (result == PatchDone && mgr.m_hostPlay && !mgr.StartClient(mgr.m_clientArgs, mgr.ReadClientVersion())) {
+  if (IsPlayableResult(result) && mgr.m_hostPlay && !mgr.StartClient(mgr.m_clientArgs, mgr.ReadClientVersion())) {
     mgr.ShowMessage(0, IDS_RUN_FAILED, kMessageInfo);
     result = PatchFailed;
   }

@@ -13,7 +13,7 @@ CLauncherMgr g_launcher;
 
 void CLauncherMgr::ResetState() {
   m_mode = ModePatch;
-  m_forcePatch = m_forceUpdateLauncher = m_npc = false;
+  m_forcePatch = m_repair = m_forceUpdateLauncher = m_npc = false;
   m_ogmInstall = m_oguTry = m_installRequested = m_exePatch = false;
   m_pipeMode = m_hostPlay = false;
   m_exitCode = 0;
@@ -73,6 +73,10 @@ void CLauncherMgr::ParseCommandLine() {
     if (EqualsNoCase(token, "force_patch")) {
       m_forcePatch = true;
       Log("force_patch mode");
+    }
+    if (EqualsNoCase(token, "repair")) {
+      m_repair = true;
+      Log("repair mode");
     }
     if (EqualsNoCase(token, "force_updatelauncher")) {
       m_forceUpdateLauncher = true;

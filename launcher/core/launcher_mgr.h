@@ -156,6 +156,7 @@ class CLauncherMgr {
   char m_currentDir[kMaxPath] = {};
   LauncherMode m_mode = ModePatch;
   bool m_forcePatch = false;
+  bool m_repair = false;  // "repair": check every file of the latest version, fetch the broken ones
   bool m_forceUpdateLauncher = false;
   bool m_npc = false;
   char m_gameDir[kMaxPath] = {};

@@ -112,12 +112,13 @@ void CreateShortcuts() {
   char titleLink[kMaxPath];
   if (!TitleLinkName(mgr.m_title, titleLink, sizeof(titleLink)) || !IsSoundName(titleLink)) titleLink[0] = '\0';
   char screenshotsLink[kMaxPath], myFilesLink[kMaxPath], resetLink[kMaxPath], portalLink[kMaxPath],
-      removeLink[kMaxPath];
+      removeLink[kMaxPath], repairLink[kMaxPath];
   mgr.GetString(sizeof(screenshotsLink), screenshotsLink, IDS_SCREENSHOTS_LINK);
   mgr.GetString(sizeof(myFilesLink), myFilesLink, IDS_MY_FILES_LINK);
   mgr.GetString(sizeof(resetLink), resetLink, IDS_RESET_LINK);
   mgr.GetString(sizeof(portalLink), portalLink, IDS_PORTAL_LINK);
   mgr.GetString(sizeof(removeLink), removeLink, IDS_UNINSTALL_LINK);
+  mgr.GetString(sizeof(repairLink), repairLink, IDS_REPAIR_LINK);
   char resetFile[kMaxPath];
   JoinPath("default.reg", resetFile, game);
   char portal[kMaxPath];
@@ -133,6 +134,7 @@ void CreateShortcuts() {
       {menu, resetLink, resetFile, nullptr, -1, nullptr, IDS_RESET_SHORTCUT_TEXT},
       {menu, portalLink, portal, nullptr, 2, launcher, IDS_PORTAL_SHORTCUT_TEXT},
       {menu, titleLink, launcher, nullptr, -1, nullptr, IDS_RUN_SHORTCUT_TEXT},
+      {menu, repairLink, launcher, "repair", -1, nullptr, IDS_REPAIR_SHORTCUT_TEXT},
       {menu, removeLink, launcher, "/uninstall", 1, nullptr, IDS_UNINSTALL_SHORTCUT_TEXT},
   };
   for (const Link& link : links) {

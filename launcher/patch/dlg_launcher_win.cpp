@@ -98,7 +98,7 @@ int CDlgLauncher::ThreadProc() {
   EnableStart(false);
   PatchContext context = WorkerContext();
   const PatchResult result = RunLauncherWorker(context);
-  if (result == PatchDone && !g_launcher.m_exePatch) EnableStart(true);
+  if (IsPlayableResult(result) && !g_launcher.m_exePatch) EnableStart(true);
   return result;
 }
 

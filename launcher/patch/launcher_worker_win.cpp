@@ -24,6 +24,9 @@ PatchResult RunLauncherWorker(PatchContext& context) {
     CPatchHelper helper(&context);
     if (g_launcher.m_exePatch) {
       result = ExePatchMainProc(helper);
+    } else if (g_launcher.m_repair && !g_launcher.m_installRequested) {
+      result = helper.RepairMainProc();
+      if (result == PatchFailed) g_launcher.ShowMessage(10, IDS_EXTRACT_FAILED, kMessageInfo);
     } else {
       result = helper.PatchMainProc();
       if (result == PatchFailed) g_launcher.ShowMessage(10, IDS_EXTRACT_FAILED, kMessageInfo);

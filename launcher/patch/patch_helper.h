@@ -18,6 +18,7 @@
 class CDownloadMgr;
 class CMoveJournalFile;
 class CPatchInfo;
+class CVersionInfo;
 class IPanel;
 struct DownloadProgress;
 
@@ -84,6 +85,11 @@ class CPatchHelper {
   bool Rollback();
   // After RunPatchStages: whether the temporary folder may go (no backup is still needed).
   bool SettleMoves();
+  // The repair run: every file of the latest version is checked, only the broken ones are
+  // fetched, through the same temporary folder, digest check, backup, moves and roll-back.
+  // PatchRepaired or PatchIntact when it went through.
+  PatchResult RepairMainProc();
+  bool BuildRepairSet();
   static bool OnDownloadProgress(DownloadProgress* progress);
 
   bool IsStopped() const;
@@ -134,6 +140,11 @@ class CPatchHelper {
   bool DownloadByForm(const PatchEntry& entry, const char* localPath);
   bool TryForm(const PatchEntry& entry, const TransferForm& form, const char* localPath);
   void LogTransferSavings() const;
+  PatchResult OpenRun();
+  PatchResult ReadyToFetch();
+  bool ReadLatestManifest(CVersionInfo* manifest);
+  PatchResult RunRepairStages();
+  static bool OnCheckProgress(std::uint64_t done, const char* current, void* context);
 
   PatchContext* m_context;
   std::unique_ptr<CDownloadMgr> m_downloadMgr;

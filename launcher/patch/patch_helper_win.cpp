@@ -93,7 +93,9 @@ bool CPatchHelper::RolledBackOnStop(std::size_t i, std::size_t n) {
   return true;
 }
 
-PatchResult CPatchHelper::PatchMainProc() {
+// The opening a patch run and a repair run share: the service state, the login and client
+// arguments, and the two versions. PatchDone to go on, else the result the run ends with.
+PatchResult CPatchHelper::OpenRun() {
   if (m_context == nullptr || m_context->patchInfo == nullptr || m_context->texts == nullptr) {
     Panel().SetText("Failed to initialize.");
     return PatchFailed;
@@ -116,7 +118,28 @@ PatchResult CPatchHelper::PatchMainProc() {
   g_launcher.Log("Current client version : %d", static_cast<int>(m_currentVersion));
   CopyString(m_serverAddress, info.ftp);
   Panel().SetGameVersion(static_cast<int>(m_currentVersion));
+  return PatchDone;
+}
 
+// Before any file is fetched: no client running, an empty temporary folder, the file server.
+// PatchDone to go on, else the result the run ends with.
+PatchResult CPatchHelper::ReadyToFetch() {
+  if (IsOtherGameRunning()) {
+    g_launcher.ShowMessage(0, IDS_CLIENT_RUNNING, kMessageInfo);
+    return PatchFailed;
+  }
+  Panel().SetText("Remove patch temp folder...");
+  if (!CFile::RemoveDirectory(g_launcher.m_patchDir, false)) {
+    g_launcher.ShowRunError();
+    return PatchFailed;
+  }
+  if (!ConnectToPatchServer()) return PatchFailed;
+  return IsStopped() ? PatchStopped : PatchDone;
+}
+
+PatchResult CPatchHelper::PatchMainProc() {
+  const PatchResult opened = OpenRun();
+  if (opened != PatchDone) return opened;
   if (m_currentVersion > m_latestVersion + 1) {
     g_launcher.ShowMessage(0, IDS_LAUNCHER_REPLACED, kMessageInfo);
     g_launcher.OpenWebPage(TALV_EVENT_URL);
@@ -126,17 +149,8 @@ PatchResult CPatchHelper::PatchMainProc() {
 
   bool patched = false;
   if (m_currentVersion < m_latestVersion || g_launcher.m_forcePatch) {
-    if (IsOtherGameRunning()) {
-      g_launcher.ShowMessage(0, IDS_CLIENT_RUNNING, kMessageInfo);
-      return PatchFailed;
-    }
-    Panel().SetText("Remove patch temp folder...");
-    if (!CFile::RemoveDirectory(g_launcher.m_patchDir, false)) {
-      g_launcher.ShowRunError();
-      return PatchFailed;
-    }
-    if (!ConnectToPatchServer()) return PatchFailed;
-    if (IsStopped()) return PatchStopped;
+    const PatchResult ready = ReadyToFetch();
+    if (ready != PatchDone) return ready;
     if (!g_launcher.m_installRequested) {
       NoteFileChange();
       CreateDirectories(g_launcher.m_patchDir, true);
@@ -233,8 +247,10 @@ bool CPatchHelper::BeginJournal() {
   return false;
 }
 
-bool CPatchHelper::BuildDownloadSet() {
-  if (IsStopped()) return true;
+// version.txt of the patch file server, signed when the launcher has a key. A name that
+// would leave the game directory refuses the whole manifest before anything is downloaded,
+// moved or deleted.
+bool CPatchHelper::ReadLatestManifest(CVersionInfo* manifest) {
   if (m_downloadMgr == nullptr) return false;
   std::unique_ptr<char[]> block;
   std::uint32_t size = 0;
@@ -247,19 +263,23 @@ bool CPatchHelper::BuildDownloadSet() {
     case DocumentFetch::kRefused:
       return false;
   }
-  CVersionInfo manifest;
-  if (!manifest.ReadFromBlock(block.get(), size)) {
+  if (!manifest->ReadFromBlock(block.get(), size)) {
     g_launcher.Log("Fail to ReadFromMemory");
     return false;
   }
-  // A name that would leave the game directory refuses the whole manifest before anything
-  // is downloaded, moved or deleted.
-  for (std::uint32_t i = 0; i < manifest.GetCount(); ++i) {
-    if (!IsSafeManifestName(manifest.GetName(i))) {
-      g_launcher.Log("BuildDownloadSet() : refused entry outside the game directory : \"%s\"", manifest.GetName(i));
+  for (std::uint32_t i = 0; i < manifest->GetCount(); ++i) {
+    if (!IsSafeManifestName(manifest->GetName(i))) {
+      g_launcher.Log("BuildDownloadSet() : refused entry outside the game directory : \"%s\"", manifest->GetName(i));
       return false;
     }
   }
+  return true;
+}
+
+bool CPatchHelper::BuildDownloadSet() {
+  if (IsStopped()) return true;
+  CVersionInfo manifest;
+  if (!ReadLatestManifest(&manifest)) return false;
   for (std::uint32_t i = 0; i < manifest.GetCount(); ++i) {
     PatchEntry entry;
     entry.name = manifest.GetName(i);

@@ -72,6 +72,10 @@
 #define IDS_CLIENT_RUNNING 70              // cannot update while the game client runs
 #define IDS_LAUNCHER_RUNNING 71
 #define IDS_DISK_FULL 73
+#define IDS_REPAIRED 74                    // repair finished; the number of files put right follows
+#define IDS_ALL_INTACT 75                  // repair: every file was intact
+#define IDS_REPAIR_LINK 76                 // start-menu link of the repair run
+#define IDS_REPAIR_SHORTCUT_TEXT 77
 #define IDS_INSERT_FIRST_DISC 1049
 #define IDS_INSERT_SECOND_DISC 1050
 #define IDS_COPY_FAILED 1051

@@ -20,7 +20,7 @@ std::unique_ptr<CLauncherMgr> Parse(const std::string& commandLine) {
 TEST(CommandLine, EmptyLeavesEverythingEmptyInPatchMode) {
   auto mgr = Parse("");
   EXPECT_EQ(mgr->m_mode, ModePatch);
-  EXPECT_FALSE(mgr->m_forcePatch || mgr->m_forceUpdateLauncher || mgr->m_npc || mgr->m_ogmInstall ||
+  EXPECT_FALSE(mgr->m_forcePatch || mgr->m_repair || mgr->m_forceUpdateLauncher || mgr->m_npc || mgr->m_ogmInstall ||
                mgr->m_installRequested || mgr->m_oguTry);
   for (const char* field : {mgr->m_passN, mgr->m_passV, mgr->m_passT, mgr->m_passport, mgr->m_domain,
                             mgr->m_devFtp}) {
@@ -77,10 +77,11 @@ TEST(CommandLine, PassportFromEitherOptionAndLaterWins) {
 TEST(CommandLine, ModeLinesAreLogged) {
   CLauncherMgr mgr;
   LogCapture log(mgr);
-  CopyString(mgr.m_commandLine, "/install force_patch force_updatelauncher /uninstall");
+  CopyString(mgr.m_commandLine, "/install force_patch force_updatelauncher REPAIR repairs /uninstall");
   mgr.ParseCommandLine();
   EXPECT_EQ(log.lines(), (std::vector<std::string>{"Patch Installer mode", "force_patch mode",
-                                                    "force_updatelauncher mode", "Uninstaller mode"}));
+                                                    "force_updatelauncher mode", "repair mode", "Uninstaller mode"}));
+  EXPECT_TRUE(mgr.m_repair);
 }
 
 TEST(CommandLine, OverLongValuesAreCutToTheirField) {

@@ -238,7 +238,7 @@ class InstallerFlow : public ::testing::Test {
   int images_ = 0;
 };
 
-// The eight shortcuts of an installation: link file, target, arguments, icon path and index
+// The nine shortcuts of an installation: link file, target, arguments, icon path and index
 // (empty and -1 for the default icon), description.
 struct ExpectedLink {
   std::string file, target, arguments, iconPath;
@@ -257,6 +257,7 @@ std::vector<ExpectedLink> ExpectedLinks(const Places& places, const std::string&
       {menu + LauncherString(56), game + "\\default.reg", "", "", -1, 57},
       {menu + LauncherString(58), LauncherString(62), "", exe, 2, 53},
       {menu + "talvenor.lnk", exe, "", "", -1, 44},
+      {menu + LauncherString(76), exe, "repair", "", -1, 77},
       {menu + LauncherString(59), exe, "/uninstall", exe, 1, 43},
   };
 }

@@ -279,3 +279,24 @@ TEST(LauncherDialogNoGame, SaysSoAndEnds) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the start-menu link "修復talvenor.lnk" runs: the launcher with "repair".
+TEST_F(LauncherDialog, RepairLinkChecksTheGameAndSaysWhatItPutRight) {
+  ASSERT_TRUE(game_.Install(101));
+  const SampleGame::Files intact = game_.Snapshot();
+  ASSERT_TRUE(WriteFileBytes(game_.GameDir() + "\\data\\big.bin", "cut short"));
+  ASSERT_TRUE(launcher_.Start("\"" + game_.LauncherPath() + "\" repair patchurl:" + Publish(), game_.GameDir()));
+  UiWindow screen = ui::WaitForWindow(ui::ScreenOf(launcher_.Id(), 1035));
+  ASSERT_NE(screen, nullptr);
+  UiWindow box = ui::WaitForMessageBox(launcher_.Id(), 60000);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(ui::MessageBoxText(box), LauncherString(74) + "(1)");
+  ASSERT_TRUE(ui::AnswerMessageBox(box, 1));
+  EXPECT_TRUE(WaitUntil([&] { return ui::IsEnabled(screen, 1026); }, 30000));
+  EXPECT_EQ(game_.Snapshot(), intact);
+  EXPECT_FALSE(PathExists(game_.GameDir() + "\\patch"));
+}
+
+}  // namespace

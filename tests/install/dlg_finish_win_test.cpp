@@ -175,6 +175,7 @@ TEST(FinishScreen, RegistersLinksAndRecordsTheInstallationThatTheUninstallerRemo
       {startMenu + "\\" + String(56), game + "\\default.reg", "", 0, "", 57},
       {startMenu + "\\" + String(58), String(62), "", 2, exe, 53},
       {startMenu + "\\talvenor.lnk", exe, "", 0, "", 44},
+      {startMenu + "\\" + String(76), exe, "repair", 0, "", 77},
       {startMenu + "\\" + String(59), exe, "/uninstall", 1, exe, 43},
   };
   std::set<std::string> expectedFiles = {exe, startMenu + "\\desktop.ini", user + "\\desktop.ini",
