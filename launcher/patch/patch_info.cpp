@@ -5,6 +5,7 @@
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/text.h"
 #include "launcher/core/token_reader.h"
+#include "launcher/patch/manifest_name.h"
 
 namespace {
 
@@ -92,6 +93,15 @@ bool CPatchInfo::Parse(const char* text) {
       }
       if (!CopyValue(mirror[mirror_count], "mirror", value)) return false;
       ++mirror_count;
+    } else if (EqualsNoCase(token, "forms")) {
+      // Only an enhancement: a bad name costs the forms, never the document.
+      const char* value = reader.NextToken();
+      if (value == nullptr || std::strlen(value) >= kMaxPath || !IsSafeManifestName(value)) {
+        g_launcher.Log("CPatchInfo::Read() : invalid \"forms\" value : no transfer index.");
+        forms[0] = '\0';
+      } else {
+        CopyString(forms, value);
+      }
     }
   }
 

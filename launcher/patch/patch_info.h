@@ -1,6 +1,7 @@
 // CPatchInfo: the patch information document of the patch server ("patch_live.txt"): whether
 // play is allowed, the latest game and launcher versions, the patch file server, the login
-// server, client arguments and an optional service-block window in server time.
+// server, client arguments, an optional service-block window in server time and the name of
+// an optional transfer index.
 #pragma once
 #include <cstdint>
 
@@ -28,6 +29,8 @@ class CPatchInfo {
   int connections = kMinConnections;
   char mirror[kMaxMirrors][kMaxPath] = {};  // tried after ftp, in this order
   int mirror_count = 0;
+  // The transfer index's name on the patch file server; empty: the tree offers none.
+  char forms[kMaxPath] = {};
 
   // Fetches the document (4 attempts, 1 s apart) and parses it; the window is judged by the
   // reply's Date converted to the machine's local time. Windows only.

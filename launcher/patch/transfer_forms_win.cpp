@@ -12,6 +12,7 @@
 #include "launcher/core/paths.h"
 #include "launcher/core/win_handle.h"
 #include "launcher/patch/patch_helper.h"
+#include "launcher/patch/patch_info.h"
 #include "launcher/patch/signed_document.h"
 #include "launcher/patch/transfer_forms.h"
 #include "launcher/transfer/delta_apply.h"
@@ -128,19 +129,23 @@ std::string GamePath(const std::string& name) {
 
 void CPatchHelper::PlanTransferForms() {
   if (m_downloadMgr == nullptr || m_downloadSet.empty() || IsStopped()) return;
+  // Only a tree that announces its index is asked for one: any other gets today's requests.
+  const char* indexName = m_context != nullptr && m_context->patchInfo != nullptr ? m_context->patchInfo->forms : "";
+  if (indexName[0] == '\0') return;
   std::unique_ptr<char[]> block;
   std::uint32_t size = 0;
-  switch (GetSignedFileIntoMemory(kTransferIndexName, m_downloadMgr.get(), &block, &size, &FetchIndexOnce)) {
+  switch (GetSignedFileIntoMemory(indexName, m_downloadMgr.get(), &block, &size, &FetchIndexOnce)) {
     case DocumentFetch::kFetched:
       if (!m_transferIndex.Read(block.get(), size)) {
-        g_launcher.Log("Transfer index \"%s\" unreadable : raw files only.", kTransferIndexName);
+        g_launcher.Log("Transfer index \"%s\" unreadable : raw files only.", indexName);
         return;
       }
       break;
     case DocumentFetch::kNotFetched:
-      return;  // a server without the index: today's downloads
+      g_launcher.Log("Transfer index \"%s\" not found : raw files only.", indexName);
+      return;
     case DocumentFetch::kRefused:
-      g_launcher.Log("Transfer index \"%s\" refused : raw files only.", kTransferIndexName);
+      g_launcher.Log("Transfer index \"%s\" refused : raw files only.", indexName);
       return;
   }
   for (const auto& item : m_downloadSet) {

@@ -84,6 +84,13 @@ UiWindow WaitForScreen(std::uint32_t processId, int with, int without = 0, std::
   return found;
 }
 
+// What the installation added to the game folder besides the game's own files.
+Tree WithoutInstallerFiles(Tree tree) {
+  tree.erase("Uninstall.lnk");
+  tree.erase("desktop.ini");
+  return tree;
+}
+
 class InstallerFlow : public ::testing::Test {
  protected:
   void SetUp() override { places_.Clean(); }
@@ -196,6 +203,23 @@ class InstallerFlow : public ::testing::Test {
     return launcher_.Wait(30000, &code) && code == 0;
   }
 
+  // A "/install" run against the server tree `server` into game; the game folder then holds
+  // release `version` of sample, byte for byte, beside version.dat and the installer's files.
+  void InstallFromServer(const SampleGame& sample, int version, const std::string& server, const std::string& game) {
+    ScopedTempDir cwd;
+    ASSERT_TRUE(launcher_.Start("\"" + BinPath("Talvenor.exe") + "\" /install patchurl:" + HttpBase(server), cwd.path()));
+    UiWindow installer = nullptr;
+    ASSERT_NO_FATAL_FAILURE(ToInstaller(game, &installer));
+    ASSERT_NO_FATAL_FAILURE(Finish());
+    Tree installed = WithoutInstallerFiles(ReadTree(game));
+    const std::string versionFile(reinterpret_cast<const char*>(&version), 4);  // little-endian, as written
+    EXPECT_EQ(installed["version.dat"], versionFile);
+    installed.erase("version.dat");
+    const SampleGame::Files published = sample.ReleaseFiles(version);
+    EXPECT_EQ(installed, Tree(published.begin(), published.end()));
+    EXPECT_FALSE(PathExists(game + "\\patch"));
+  }
+
   // The installed-file record ("Files") as the launcher left it.
   std::vector<std::string> Recorded() {
     ScopedLauncher record;
@@ -305,13 +329,6 @@ void ExpectRegistered(const Places& places, const std::string& game, const Tree&
   EXPECT_FALSE(PathExists(game + "\\Talvenor Installer"));
 }
 
-// What the installation added to the game folder besides the game's own files.
-Tree WithoutInstallerFiles(Tree tree) {
-  tree.erase("Uninstall.lnk");
-  tree.erase("desktop.ini");
-  return tree;
-}
-
 TEST_F(InstallerFlow, ZipImageInstallsIntoANewFolderAndRegistersTheGame) {
   const std::string image = MakeImage(kGame);
   ASSERT_FALSE(image.empty());
@@ -356,25 +373,55 @@ TEST_F(InstallerFlow, ServerInstallDownloadsTheGameIntoTheChosenFolder) {
   ASSERT_TRUE(sample.AddRelease(100, files));
   const std::string server = "inst_" + std::to_string(TickMs());
   ASSERT_TRUE(sample.Publish(100, WwwFolder(server), ServerEnv("TALV_HTTP_HOST") + ":80/" + server));
-  ScopedTempDir cwd;
-  ASSERT_TRUE(launcher_.Start("\"" + BinPath("Talvenor.exe") + "\" /install patchurl:" + HttpBase(server), cwd.path()));
   const std::string game = scratch_ / "served";
-  UiWindow installer = nullptr;
-  ASSERT_NO_FATAL_FAILURE(ToInstaller(game, &installer));
-  ASSERT_NO_FATAL_FAILURE(Finish());
+  ASSERT_NO_FATAL_FAILURE(InstallFromServer(sample, 100, server, game));
 
-  Tree installed = WithoutInstallerFiles(ReadTree(game));
-  EXPECT_EQ(installed.at("version.dat"), std::string("\x64\x00\x00\x00", 4));
-  installed.erase("version.dat");
   const SampleGame::Files published = sample.ReleaseFiles(100);
-  EXPECT_EQ(installed, Tree(published.begin(), published.end()));
-  EXPECT_FALSE(PathExists(game + "\\patch"));
   const std::vector<std::string> recorded = Recorded();
   for (const auto& file : published) {
     EXPECT_NE(std::find(recorded.begin(), recorded.end(), ForwardPath(game + "\\" + file.first)), recorded.end())
         << file.first;
   }
   EXPECT_EQ(ProductKeyDefault(), game);
+}
+
+// Files go straight into the game folder, so no delta applies: the compressed whole files
+// travel, and what lands is the release, byte for byte.
+TEST_F(InstallerFlow, ServerInstallTakesTheCompressedFilesOfATreeWithTheTransferIndex) {
+  if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
+  const std::string sampleDir = scratch_ / "sample";
+  ASSERT_TRUE(CreateDirectoryA(sampleDir.c_str(), nullptr));
+  SampleGame sample(sampleDir);
+  std::string table;
+  for (int i = 0; i < 4000; ++i) table += "row" + std::to_string(i) + ",potion," + std::to_string(i % 97) + "\r\n";
+  ASSERT_TRUE(sample.AddRelease(99, {{"data\\a.txt", "alpha"}, {"data\\table.txt", table}}));
+  ASSERT_TRUE(sample.AddRelease(100, {{"data\\a.txt", "alpha"}, {"data\\table.txt", table + "new,1\r\n"},
+                                      {"data\\big.bin", std::string(50000, 'b')}}));
+  const std::string server = "inst_forms_" + std::to_string(TickMs());
+  const std::string files = ServerEnv("TALV_HTTP_HOST") + ":80/" + server;
+  const std::string earlier = scratch_ / "t99";
+  ASSERT_TRUE(sample.Publish(99, earlier, files)) << sample.Why();
+  ASSERT_TRUE(sample.Publish(100, WwwFolder(server), files, "--delta-from \"" + earlier + "\"")) << sample.Why();
+  const std::string accessLog = ServerEnv("TALV_NGINX_ACCESS_LOG_WIN");
+  const std::size_t logged = FileLines(accessLog).size();
+  ASSERT_NO_FATAL_FAILURE(InstallFromServer(sample, 100, server, scratch_ / "served"));
+
+  std::vector<std::string> requested;
+  const auto asked = [&](const std::string& path) {
+    return std::find(requested.begin(), requested.end(), path) != requested.end();
+  };
+  WaitUntil(
+      [&] {
+        requested = ServedPaths(accessLog, logged, server);
+        return asked("Talvenor.forms/data/table.txt.zst") && asked("Talvenor.forms/data/big.bin.zst");
+      },
+      5000);
+  EXPECT_TRUE(asked("forms.txt")) << ::testing::PrintToString(requested);
+  for (const char* name : {"data/table.txt", "data/big.bin"}) {
+    EXPECT_TRUE(asked(std::string("Talvenor.forms/") + name + ".zst")) << name << ::testing::PrintToString(requested);
+    EXPECT_FALSE(asked(std::string("Talvenor/") + name)) << name;
+  }
+  for (const std::string& path : requested) EXPECT_EQ(path.find(".from-"), std::string::npos) << path;
 }
 
 TEST_F(InstallerFlow, ServerInstallWithoutPatchInformationSaysSoAndEnds) {

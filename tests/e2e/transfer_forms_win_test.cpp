@@ -6,6 +6,7 @@
 #include "launcher/core/windows_api.h"
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 
 #include "tests/support/host_session.h"
@@ -50,8 +51,11 @@ struct Scenario {
   const char* name;
   const char* transport;  // "http" or "ftp"
   bool signedLauncher;
-  // What the tree gets after publishing: "" as published, "no index", "modified game",
-  // "tampered delta", "unsigned index", "wrongly signed index".
+  // What the tree gets: "" as published, "no index" (published without --delta-from),
+  // "missing index" (announced, then deleted), "modified game", "tampered delta",
+  // "unsigned index", "wrongly signed index", "newer launcher" (the patch information names
+// launcher 206 and the tree holds it: a first run updates the launcher as always, then the
+// tree is set back to 205 and the new launcher patches).
   const char* twist;
   std::vector<std::string> expected;  // server paths fetched for the files (HTTP), in order
   bool formsUsed;                     // the log names forms and what they saved
@@ -71,6 +75,8 @@ const std::vector<Scenario>& Scenarios() {
        true},
       {"no_index", "http", false, "no index", {"Talvenor/data/a.pak", "Talvenor/data/new.bin", "Talvenor/data/table.txt"},
        false},
+      {"missing_index", "http", false, "missing index",
+       {"Talvenor/data/a.pak", "Talvenor/data/new.bin", "Talvenor/data/table.txt"}, false},
       {"signed", "http", true, "",
        {"Talvenor.forms/data/a.pak.from-", "Talvenor.forms/data/new.bin.zst", "Talvenor.forms/data/table.txt.from-"},
        true},
@@ -79,6 +85,9 @@ const std::vector<Scenario>& Scenarios() {
       {"wrongly_signed", "http", true, "wrongly signed index",
        {"Talvenor/data/a.pak", "Talvenor/data/new.bin", "Talvenor/data/table.txt"}, false},
       {"ftp", "ftp", false, "", {}, true},
+      {"self_update", "http", false, "newer launcher",
+       {"Talvenor.forms/data/a.pak.from-", "Talvenor.forms/data/new.bin.zst", "Talvenor.forms/data/table.txt.from-"},
+       true},
   };
   return s;
 }
@@ -92,6 +101,42 @@ class FormsRun : public ::testing::TestWithParam<Scenario> {
     if (GetParam().signedLauncher) {
       ASSERT_TRUE(CopyFileA(BinPath("Talvenor_signed.exe").c_str(), game_.LauncherPath().c_str(), FALSE));
     }
+  }
+
+  // The update run of a tree that names launcher 206: the launcher is replaced before any
+  // game file or form is asked for, as on a tree without forms. The tree then names 205 again.
+  void UpdateTheLauncher(const std::string& tree, const std::string& name, const std::string& accessLog) {
+    const std::string newLauncher = ReadFileOr(game_.LauncherPath()) + "-- launcher build 206 --\r\n";
+    const std::string built = scratch_.path() + "\\new_launcher.exe";
+    ASSERT_TRUE(WriteFileBytes(built, newLauncher));
+    const ProcessResult packed = RunProcess("\"" + BinPath("talvpack.exe") + "\" launcher --version 206 " + Quoted(built) +
+                                            " " + Quoted(tree), "", 120000);
+    ASSERT_TRUE(packed.finished && packed.exitCode == 0);
+    const std::size_t logged = FileLines(accessLog).size();
+    HostSession host;
+    ASSERT_TRUE(host.Start(game_.LauncherPath(), "patchurl:" + HttpBase(name), game_.GameDir()));
+    EXPECT_EQ(host.Finish(), 4) << host.RawOutput();
+    EXPECT_EQ(host.Result(), "2");
+    EXPECT_TRUE(WaitUntil([&] { return ReadFileOr(game_.LauncherPath()) == newLauncher; }, 60000));
+    // renamer deletes itself once done.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          WIN32_FIND_DATAA found;
+          HANDLE find = FindFirstFileA((game_.GameDir() + "\\ren*.exe").c_str(), &found);
+          if (find == INVALID_HANDLE_VALUE) return true;
+          FindClose(find);
+          return false;
+        },
+        60000));
+    EXPECT_EQ(game_.InstalledVersion(), 100);
+    for (const std::string& path : ServedPaths(accessLog, logged, name)) {
+      EXPECT_TRUE(path == "patch_live.txt" || path == "talvenor.txt" || path == "Talvenor_206.exe") << path;
+    }
+    std::string info = ReadFileOr(tree + "\\patch_live.txt");
+    const std::size_t at = info.find("launcher_version 206");
+    ASSERT_NE(at, std::string::npos) << info;
+    info.replace(at, std::strlen("launcher_version 206"), "launcher_version 205");
+    ASSERT_TRUE(WriteFileBytes(tree + "\\patch_live.txt", info));
   }
 
   ScopedTempDir scratch_;
@@ -108,7 +153,10 @@ TEST_P(FormsRun, EndsAtTheRelease) {
   const std::string earlier100 = scratch_.path() + "\\t100", earlier101 = scratch_.path() + "\\t101";
   ASSERT_TRUE(game_.Publish(100, earlier100, files)) << game_.Why();
   ASSERT_TRUE(game_.Publish(101, earlier101, files)) << game_.Why();
-  std::string options = "--delta-from " + Quoted(earlier100) + " --delta-from " + Quoted(earlier101);
+  const std::string twist = s.twist;
+  std::string options;
+  if (twist != "no index") options = "--delta-from " + Quoted(earlier100) + " --delta-from " + Quoted(earlier101);
+  if (twist == "newer launcher") options += " --launcher-version 206";
   if (s.signedLauncher) options += " --sign-key " + Quoted(BinPath("update_key_test.key"));
   const std::string tree = ftp ? FtpFolder(name) : WwwFolder(name);
   ASSERT_TRUE(game_.Publish(102, tree, files, options)) << game_.Why();
@@ -116,8 +164,7 @@ TEST_P(FormsRun, EndsAtTheRelease) {
     ASSERT_TRUE(game_.Publish(102, WwwFolder(name), files, options)) << game_.Why();  // patch_live.txt
   }
 
-  const std::string twist = s.twist;
-  if (twist == "no index") {
+  if (twist == "missing index") {
     ASSERT_TRUE(DeleteFileA((tree + "\\forms.txt").c_str()));
   } else if (twist == "modified game") {
     ASSERT_TRUE(WriteFileBytes(game_.GameDir() + "\\data\\a.pak", Words(300000, 9)));
@@ -139,6 +186,9 @@ TEST_P(FormsRun, EndsAtTheRelease) {
   }
 
   const std::string accessLog = ServerEnv("TALV_NGINX_ACCESS_LOG_WIN");
+  if (twist == "newer launcher") {
+    ASSERT_NO_FATAL_FAILURE(UpdateTheLauncher(tree, name, accessLog));
+  }
   const std::size_t logged = FileLines(accessLog).size();
   const std::string launcherLog = LauncherLogFolder() + "\\launcher_log.txt";
   HostSession host;
@@ -160,28 +210,28 @@ TEST_P(FormsRun, EndsAtTheRelease) {
   if (twist == "unsigned index" || twist == "wrongly signed index") {
     EXPECT_TRUE(Contains(log, "Transfer index \"forms.txt\" refused : raw files only."));
   }
+  EXPECT_EQ(Contains(log, "Transfer index \"forms.txt\" not found : raw files only."), twist == "missing index");
+  if (twist == "no index") {
+    EXPECT_FALSE(Contains(log, "Transfer index ")) << "an index nobody announced";
+  }
   if (ftp) {
     EXPECT_TRUE(Contains(log, "Transfer form of data\\a.pak : delta "));
     return;
   }
-  // The file requests, in order, after the documents.
-  const std::string folder = "/" + name + "/";
+  // The documents, then the file requests, in order. A tree that announces no index is
+  // never asked for one.
+  std::vector<std::string> documents = {"patch_live.txt", "version.txt"};
+  if (twist != "no index") documents.push_back("forms.txt");
+  if (s.signedLauncher) {
+    for (std::size_t i = documents.size(); i-- > 0;) documents.insert(documents.begin() + i + 1, documents[i] + ".minisig");
+  }
   std::vector<std::string> paths;
   WaitUntil(
       [&] {
-        paths.clear();
-        const std::vector<std::string> lines = FileLines(accessLog);
-        for (std::size_t i = std::min(logged, lines.size()); i < lines.size(); ++i) {
-          const std::size_t at = lines[i].find(folder);
-          if (at == std::string::npos) continue;
-          paths.push_back(lines[i].substr(at + folder.size(), lines[i].find(' ', at) - at - folder.size()));
-        }
-        return paths.size() >= 3 + s.expected.size() + (s.signedLauncher ? 3u : 0u);
+        paths = ServedPaths(accessLog, logged, name);
+        return paths.size() >= documents.size() + s.expected.size();
       },
       5000);
-  std::vector<std::string> documents = {"patch_live.txt", "version.txt", "forms.txt"};
-  if (s.signedLauncher) documents = {"patch_live.txt", "patch_live.txt.minisig", "version.txt",
-                                     "version.txt.minisig", "forms.txt", "forms.txt.minisig"};
   ASSERT_EQ(paths.size(), documents.size() + s.expected.size()) << ::testing::PrintToString(paths);
   for (std::size_t i = 0; i < documents.size(); ++i) EXPECT_EQ(paths[i], documents[i]);
   for (std::size_t i = 0; i < s.expected.size(); ++i) {

@@ -157,6 +157,38 @@ TEST(PatchInfo, AnotherDocumentsMirrorsReplaceTheListAndItsAbsenceKeepsIt) {
   EXPECT_EQ(info.connections, 5);
 }
 
+// The index is an enhancement: a name it may not use costs the forms, never the document.
+TEST(PatchInfo, FormsNamesTheTransferIndex) {
+  const std::string refused = "CPatchInfo::Read() : invalid \"forms\" value : no transfer index.";
+  const struct {
+    const char* tail;
+    const char* forms;
+    bool logged;
+  } cases[] = {
+      {"", "", false},
+      {"forms forms.txt\r\n", "forms.txt", false},
+      {"FORMS=idx\\forms_102.txt ping 9", "idx\\forms_102.txt", false},
+      {"forms ../forms.txt", "", true},
+      {"forms \\forms.txt", "", true},
+      {"forms /srv/forms.txt", "", true},
+      {"forms c:forms.txt", "", true},
+      {"forms forms.txt:s", "", true},
+      {"forms a\\.\\forms.txt", "", true},
+      {"forms", "", true},  // value-less key at the end
+  };
+  for (const auto& c : cases) {
+    LogCapture log;
+    CPatchInfo info;
+    EXPECT_TRUE(info.Parse((kMandatory + c.tail).c_str())) << c.tail;
+    EXPECT_STREQ(info.forms, c.forms) << c.tail;
+    EXPECT_EQ(!log.lines().empty() && log.lines().front() == refused, c.logged) << c.tail;
+  }
+  std::string overlong = kMandatory + "forms " + std::string(kMaxPath, 'f');
+  CPatchInfo info;
+  EXPECT_TRUE(info.Parse(overlong.c_str()));
+  EXPECT_STREQ(info.forms, "");
+}
+
 TEST(PatchInfo, TrailingPingWithoutValueFails) {
   LogCapture log;
   CPatchInfo info;

@@ -93,3 +93,6 @@ std::string FtpFolder(const std::string& name);
 std::string LauncherLogFolder();
 // Lines of a text file, without their line ends.
 std::vector<std::string> FileLines(const std::string& path);
+// The paths below the server tree `name` ("version.txt", "Talvenor/data/a.txt") that lines
+// of nginx's access log from line `fromLine` on asked for, in order.
+std::vector<std::string> ServedPaths(const std::string& accessLog, std::size_t fromLine, const std::string& name);

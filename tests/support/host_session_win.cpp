@@ -192,6 +192,18 @@ std::vector<std::string> FileLines(const std::string& path) {
   return lines;
 }
 
+std::vector<std::string> ServedPaths(const std::string& accessLog, std::size_t fromLine, const std::string& name) {
+  const std::string folder = "/" + name + "/";
+  const std::vector<std::string> lines = FileLines(accessLog);
+  std::vector<std::string> paths;
+  for (std::size_t i = fromLine; i < lines.size(); ++i) {
+    const std::size_t at = lines[i].find(folder);
+    if (at == std::string::npos) continue;
+    paths.push_back(lines[i].substr(at + folder.size(), lines[i].find(' ', at) - at - folder.size()));
+  }
+  return paths;
+}
+
 bool WriteTree(const std::string& root, const SampleGame::Files& files) {
   for (const auto& file : files) {
     const std::string path = root + "\\" + file.first;

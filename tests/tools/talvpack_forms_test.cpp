@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "launcher/patch/patch_info.h"
 #include "launcher/patch/transfer_index.h"
 #include "launcher/patch/version_info.h"
 #include "launcher/transfer/delta_apply.h"
@@ -94,6 +95,13 @@ TEST_F(TalvpackForms, FormsDecodeToThePublishedFiles) {
       << Slurp(dir_ / "out");
   EXPECT_FALSE(fs::exists(dir_ / "t100/forms.txt"));  // nothing new without --delta-from
   EXPECT_TRUE(fs::exists(dir_ / "t102/forms.txt.minisig"));
+  // The patch information announces the index only where there is one, and stays signed.
+  for (const char* t : {"t100", "t101", "t102"}) {
+    CPatchInfo info;
+    ASSERT_TRUE(info.Parse(Slurp(dir_ / t / "patch_live.txt").c_str())) << t;
+    EXPECT_STREQ(info.forms, std::string(t) == "t100" ? "" : "forms.txt") << t;
+  }
+  EXPECT_TRUE(fs::exists(dir_ / "t102/patch_live.txt.minisig"));
 
   const fs::path tree = dir_ / "t102";
   const std::string text = Slurp(tree / "forms.txt");

@@ -13,6 +13,7 @@
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/text.h"
 #include "launcher/patch/patch_info.h"
+#include "launcher/patch/transfer_index.h"
 #include "launcher/patch/version_info.h"
 #include "tools/talvpack/command.h"
 #include "tools/talvpack/host_names.h"
@@ -50,6 +51,7 @@ struct PublishSettings {
   int connections = 0;  // 0: the key is left out
   std::string login, filesAddress, arg, ping, blockStart, blockEnd;
   std::vector<std::string> mirrors;
+  std::string forms;  // the transfer index announced to the launchers; empty: none
 };
 
 bool ReadSettings(const Options& options, PublishSettings* s, std::string* error) {
@@ -64,6 +66,7 @@ bool ReadSettings(const Options& options, PublishSettings* s, std::string* error
   s->ping = get("--ping");
   s->blockStart = get("--block-start");
   s->blockEnd = get("--block-end");
+  if (options.repeated.count("--delta-from") != 0) s->forms = kTransferIndexName;
   if (!TokenValue("--login", s->login, error) || !TokenValue("--files-address", s->filesAddress, error)) return false;
   if (options.values.count("--launcher-version") != 0 && !ParseVersion(get("--launcher-version"), &s->launcherVersion)) {
     *error = "--launcher-version must be a positive number";
@@ -111,6 +114,7 @@ std::string PatchInformation(const PublishSettings& s) {
   if (!s.blockStart.empty()) text += "st_dt " + s.blockStart + "\r\ned_dt " + s.blockEnd + "\r\n";
   if (s.connections != 0) text += "connections " + std::to_string(s.connections) + "\r\n";
   for (const std::string& mirror : s.mirrors) text += "mirror " + mirror + "\r\n";
+  if (!s.forms.empty()) text += "forms " + s.forms + "\r\n";
   return text;
 }
 
@@ -123,7 +127,8 @@ bool ReadsBack(const std::string& info, const PublishSettings& s, const std::str
                       parsed.patch_version == s.version && parsed.launcher_version == s.launcherVersion &&
                       s.filesAddress == parsed.ftp && s.login == parsed.login && s.arg == parsed.arg &&
                       parsed.connections == (s.connections != 0 ? s.connections : kMinConnections) &&
-                      s.mirrors == std::vector<std::string>(parsed.mirror, parsed.mirror + parsed.mirror_count);
+                      s.mirrors == std::vector<std::string>(parsed.mirror, parsed.mirror + parsed.mirror_count) &&
+                      s.forms == parsed.forms;
   if (!infoOk) {
     *error = "the patch information would not read back as written (longer than 4096 bytes?)";
     return false;
