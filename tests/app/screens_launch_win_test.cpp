@@ -67,6 +67,9 @@ class DownloadAtSixty : public CPrerequisiteDownload {
   }
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
     if (message != kShoot) return CPrerequisiteDownload::HandleMessage(message, wParam, lParam);
+    // The modal loop has not drawn the box yet when this first message comes: draw it now.
+    ShowWindow(Window(), SW_SHOW);
+    UpdateWindow(Window());
     ScreenSettle();
     written = WritePng(Window(), ScreenOutputPath("111_download"));
     End(0);
