@@ -37,10 +37,17 @@ class HostRepair : public ::testing::Test {
   }
 
   // Publishes release 2 under a fresh folder; filesHost serves the game files when given.
-  std::string Publish(const std::string& filesHost = "") {
+  // withForms publishes release 1 first and gives release 2 its smaller forms from it.
+  std::string Publish(const std::string& filesHost = "", bool withForms = false) {
     server_ = "repair_" + std::to_string(TickMs());
     const std::string host = filesHost.empty() ? ServerEnv("TALV_HTTP_HOST") + ":80/" + server_ : filesHost + server_;
-    EXPECT_TRUE(game_.Publish(2, WwwFolder(server_), host));
+    std::string options;
+    if (withForms) {
+      const std::string earlier = scratch_.path() + "\\published_1";
+      EXPECT_TRUE(game_.Publish(1, earlier, host)) << game_.Why();
+      options = "--delta-from \"" + earlier + "\"";
+    }
+    EXPECT_TRUE(game_.Publish(2, WwwFolder(server_), host, options)) << game_.Why();
     return HttpBase(server_);
   }
 
@@ -61,13 +68,14 @@ class HostRepair : public ::testing::Test {
     return session.Finish();
   }
 
-  // Requests for game files (not the documents) that nginx logged since `from` lines.
-  std::vector<std::string> FileRequestsSince(std::size_t from) {
+  // Requests for game files (not the documents) that nginx logged since `from` lines;
+  // folder "Talvenor.forms" asks for those of their smaller forms.
+  std::vector<std::string> FileRequestsSince(std::size_t from, const std::string& folder = "Talvenor") {
     std::vector<std::string> lines = FileLines(ServerEnv("TALV_NGINX_ACCESS_LOG_WIN"));
     lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(from, lines.size())));
     std::vector<std::string> files;
     for (const std::string& l : lines) {
-      if (l.find("/" + server_ + "/Talvenor/") != std::string::npos) files.push_back(l);
+      if (l.find("/" + server_ + "/" + folder + "/") != std::string::npos) files.push_back(l);
     }
     return files;
   }
@@ -109,6 +117,29 @@ TEST_F(HostRepair, FetchesExactlyTheBrokenFilesThenFindsTheGameIntact) {
   // version.txt is asked for again; no game file is.
   ASSERT_TRUE(WaitUntil([&] { return CountLinesWith(FileLines(accessLog), "/" + server_ + "/version.txt ") >= 2; }, 5000));
   EXPECT_TRUE(FileRequestsSince(before).empty());
+}
+
+// The broken files match no delta's source, so each comes as its compressed whole file
+// where the server has one; a.txt is too short for zstd to shrink and comes raw.
+TEST_F(HostRepair, FetchesTheCompressedFormsOfTheBrokenFiles) {
+  const std::string patchUrl = Publish("", true);
+  Break();
+  const std::size_t logged = FileLines(ServerEnv("TALV_NGINX_ACCESS_LOG_WIN")).size();
+  HostSession repair;
+  EXPECT_EQ(Repair(repair, patchUrl), 5) << repair.RawOutput();
+  EXPECT_EQ(repair.Result(), "4");
+  EXPECT_EQ(game_.Snapshot(), intact_);
+  EXPECT_EQ(game_.InstalledVersion(), 2);
+  ASSERT_TRUE(WaitUntil([&] { return FileRequestsSince(logged).size() + FileRequestsSince(logged, "Talvenor.forms").size() >= 3; },
+                        5000));
+  const std::vector<std::string> raw = FileRequestsSince(logged);
+  const std::vector<std::string> forms = FileRequestsSince(logged, "Talvenor.forms");
+  EXPECT_EQ(raw.size(), 1u);
+  EXPECT_EQ(CountLinesWith(raw, "/Talvenor/data/a.txt "), 1u);
+  EXPECT_EQ(forms.size(), 2u);
+  for (const char* name : {"/Talvenor.forms/data/big.bin.zst ", "/Talvenor.forms/data/sub/c.bin.zst "}) {
+    EXPECT_EQ(CountLinesWith(forms, name), 1u) << name;
+  }
 }
 
 TEST_F(HostRepair, CancelDuringTheDownloadsLeavesTheGameAsItWas) {
