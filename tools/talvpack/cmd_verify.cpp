@@ -396,7 +396,9 @@ int Verify(const std::vector<std::string>& args) {
   if (earlier != options.repeated.end()) {
     for (const std::string& word : earlier->second) {
       tree.earlier.push_back(PathOfWord(word));
-      if (!fs::is_directory(tree.earlier.back(), ec)) return Fail(kCommand, "--delta-from " + word + " is not a folder");
+      if (!fs::is_directory(tree.earlier.back(), ec)) {
+        return Fail(kCommand, "--delta-from " + word + " is not a folder");
+      }
     }
   }
   const auto keyPath = options.values.find("--public-key");
