@@ -95,7 +95,6 @@ class InstalledFile : public InstalledContent {
 // the manifest's fetch makes would only delay every run on such a server by seconds. A fetch
 // that fails for any other reason costs the forms, never the run.
 bool FetchIndexOnce(const char* name, CDownloadMgr* mgr, char** block, std::uint32_t* size) {
-  constexpr std::size_t kMaxIndex = 64u << 20;
   if (mgr->IsOpened() || !mgr->OpenFile(name)) return false;
   std::unique_ptr<char[]> piece(new (std::nothrow) char[kDownloadBlock]);
   std::string data;
@@ -103,7 +102,7 @@ bool FetchIndexOnce(const char* name, CDownloadMgr* mgr, char** block, std::uint
   while (ok) {
     std::uint64_t count = 0;
     ok = mgr->ReadFile(piece.get(), kDownloadBlock, &count) && count <= kDownloadBlock &&
-         data.size() + count <= kMaxIndex;
+         data.size() + count <= kMaxTransferIndexSize;
     if (!ok || count == 0) break;
     data.append(piece.get(), static_cast<std::size_t>(count));
   }

@@ -11,6 +11,8 @@
 #include "launcher/transfer/md5.h"
 
 constexpr char kTransferIndexName[] = "forms.txt";
+// The launcher reads no longer index; talvpack verify holds a tree to the same bound.
+constexpr std::size_t kMaxTransferIndexSize = 64u << 20;
 
 enum class TransferFormKind { kWhole, kDelta };
 
@@ -39,6 +41,8 @@ class CTransferIndex {
   const TransferFileForms* Find(const std::string& name, const unsigned char resultMd5[kMd5DigestSize]) const;
   std::size_t FileCount() const { return m_files.size(); }
   bool Empty() const { return m_files.empty(); }
+  // Every file the index lists, by name (talvpack verify checks each form).
+  const std::map<std::string, TransferFileForms>& Files() const { return m_files; }
 
  private:
   std::map<std::string, TransferFileForms> m_files;

@@ -1,8 +1,8 @@
 // Chinese names end to end: a game folder whose file and folder names are Traditional
 // Chinese (許 and 功 end in the byte of "\") is published by talvpack.exe and patched by the
-// real Talvenor.exe in code page 950, from the server and from a self-extracting patch; the
-// files arrive under their names with their contents. A name without a Big5 form is refused
-// before anything is written.
+// real Talvenor.exe in code page 950, from the server (HTTP and FTP) and from a
+// self-extracting patch; the files arrive under their names with their contents. A name
+// without a Big5 form is refused before anything is written.
 #include "launcher/core/windows_api.h"
 
 #include <gtest/gtest.h>
@@ -63,6 +63,24 @@ class ChineseNames : public ::testing::Test {
 TEST_F(ChineseNames, PublishedTreePatchesThemUnderTheirNames) {
   ASSERT_TRUE(game_.Publish(2, WwwFolder(server_), ServerEnv("TALV_FAULT_HOST") + ":80/cp950/" + server_));
   const ProcessResult verify = Talvpack("verify \"" + WwwFolder(server_) + "\"");
+  EXPECT_EQ(verify.exitCode, 0u) << verify.output;
+  ASSERT_NO_FATAL_FAILURE(Patch());
+  ExpectRelease2();
+}
+
+// The same tree over FTP, from a server that reads a request in code page 950 as a Windows
+// FTP server does: the fault FTP server's "cp950" folder. pyftpdlib cannot stand in here: it
+// reads every command as UTF-8 (undecodable bytes replaced), so the launcher's Big5 names
+// match no file, whether the tree names them by those bytes or by their Unicode names.
+TEST_F(ChineseNames, PublishedTreePatchesThemOverFtp) {
+  const std::string files = ServerEnv("TALV_FTP_USER") + ":" + ServerEnv("TALV_FTP_PASSWORD") + "@" +
+                            ServerEnv("TALV_FAULT_HOST") + ":21/cp950/" + server_;
+  // patch_live.txt stays on the web server; every file of the game comes over FTP.
+  ASSERT_TRUE(game_.Publish(2, WwwFolder(server_), files));
+  ASSERT_TRUE(game_.Publish(2, FtpFolder(server_), files));
+  RemoveTree(WwwFolder(server_) + "\\Talvenor");
+  ASSERT_TRUE(DeleteFileA((WwwFolder(server_) + "\\version.txt").c_str()));
+  const ProcessResult verify = Talvpack("verify \"" + FtpFolder(server_) + "\"");
   EXPECT_EQ(verify.exitCode, 0u) << verify.output;
   ASSERT_NO_FATAL_FAILURE(Patch());
   ExpectRelease2();

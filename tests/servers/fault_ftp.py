@@ -8,6 +8,10 @@ behaviour by the first components of the file's path (relative to the current di
     <path>                         sent normally
     drop/<path>                    the control connection is closed at every RETR
     droponce/<key>/<path>          closed at the first RETR naming key, later ones served
+A path (of CWD or RETR) whose first component is "cp950" is read in code page 950, as a
+Windows FTP server reads a request in the system code page, and names the file or folder of
+that (Unicode) name under ROOT; pyftpdlib reads every request as UTF-8, so a launcher's Big5
+names find nothing there.
 A dropped connection is what an idle session timed out by the server looks like to the
 client. (Wine's WinINet reports it from FtpOpenFile as 12003 or 12110; Windows as 12030.)
 Every command is appended to ROOT/../fault-ftp.log as "<connection> <COMMAND> <argument>".
@@ -48,8 +52,18 @@ class Handler(socketserver.StreamRequestHandler):
         with LOCK, open(os.path.join(ROOT, "..", "fault-ftp.log"), "a") as f:
             f.write("%d %s %s\n" % (self.number, command, argument))
 
+    def joined(self, name):
+        return os.path.normpath(os.path.join(self.cwd, name)).lstrip("/")
+
     def local(self, name):
-        joined = os.path.normpath(os.path.join(self.cwd, name)).lstrip("/")
+        joined = self.joined(name)
+        parts = joined.split("/")
+        if parts[0] == "cp950":
+            # The command line was read as Latin-1: these are the bytes the client sent.
+            try:
+                joined = "/".join(p.encode("latin-1").decode("cp950") for p in parts[1:])
+            except UnicodeDecodeError:
+                return None
         path = os.path.realpath(os.path.join(ROOT, joined))
         if path != os.path.realpath(ROOT) and not path.startswith(os.path.realpath(ROOT) + os.sep):
             return None
@@ -84,7 +98,8 @@ class Handler(socketserver.StreamRequestHandler):
             if path is None or not os.path.isdir(path):
                 self.reply("550 no such directory")
             else:
-                self.cwd = "/" + os.path.relpath(path, os.path.realpath(ROOT)).replace(os.sep, "/").lstrip(".")
+                # Kept as the client named it, so that a "cp950" folder reads its files so too.
+                self.cwd = "/" + self.joined(argument).lstrip(".")
                 self.reply("250 ok")
         elif command == "PASV":
             self.open_passive()

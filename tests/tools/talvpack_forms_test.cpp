@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -166,6 +167,196 @@ TEST_F(TalvpackForms, FormsDecodeToThePublishedFiles) {
     }
     EXPECT_EQ(sources, e.sources);
     EXPECT_EQ(whole, e.whole);
+  }
+}
+
+// The index as a list of lines, each its fields, for spoiling one form of a published tree.
+std::vector<std::vector<std::string>> IndexLines(const fs::path& tree) {
+  std::vector<std::vector<std::string>> lines;
+  const std::string text = Slurp(tree / "forms.txt");
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) end = text.size();
+    std::vector<std::string> fields;
+    const std::string line = text.substr(at, end - at);
+    for (std::size_t f = 0;;) {
+      const std::size_t comma = line.find(',', f);
+      fields.push_back(line.substr(f, comma == std::string::npos ? std::string::npos : comma - f));
+      if (comma == std::string::npos) break;
+      f = comma + 1;
+    }
+    lines.push_back(fields);
+    at = end + 2;
+  }
+  return lines;
+}
+
+void PutIndexLines(const fs::path& tree, const std::vector<std::vector<std::string>>& lines) {
+  std::string text;
+  for (const auto& fields : lines) {
+    for (std::size_t i = 0; i < fields.size(); ++i) text += (i == 0 ? "" : ",") + fields[i];
+    text += "\r\n";
+  }
+  Put(tree / "forms.txt", text);
+}
+
+// The server path of the first form whose path begins with prefix.
+std::string FormPath(const fs::path& tree, const std::string& prefix) {
+  for (const auto& f : IndexLines(tree)) {
+    if (f.size() >= 6 && f[3].compare(0, prefix.size(), prefix) == 0) return f[3];
+  }
+  ADD_FAILURE() << "no form " << prefix;
+  return prefix;
+}
+
+std::string Md5Hex(const std::string& bytes) {
+  unsigned char md5[kMd5DigestSize];
+  MD5Digest(bytes.data(), bytes.size(), md5);
+  char text[2 * kMd5DigestSize + 1];
+  FormatDigest(md5, text);
+  return text;
+}
+
+// verify reads the transfer index as the launcher does: every form present with the index's
+// size and MD5, decoding to the file of version.txt, the index itself announced, readable and
+// signed. Each spoilt tree has exactly one fault, named with the file, the form and the reason.
+TEST_F(TalvpackForms, VerifyChecksTheTransferIndex) {
+  const std::string pak = Noise(200000, 3);
+  std::string table;
+  for (int i = 0; i < 4000; ++i) table += "item" + std::to_string(i) + ",10\r\n";
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += u8"許功蓋 " + std::to_string(i) + "\r\n";
+  Put(dir_ / "g100/data/a.pak", pak);
+  Put(dir_ / "g100/table.txt", table);
+  Put(dir_ / u8"g100/許/功.dat", text);
+  Put(dir_ / "g101/data/a.pak", pak.substr(0, 100000) + Noise(500, 4) + pak.substr(100000));
+  Put(dir_ / "g101/table.txt", table + "new,1\r\n");
+  Put(dir_ / u8"g101/許/功.dat", text + "!");
+  ASSERT_EQ(Talv({"keygen", "k.pub", "k.key"}), 0) << Slurp(dir_ / "out");
+  ASSERT_EQ(Talv({"keygen", "other.pub", "other.key"}), 0) << Slurp(dir_ / "out");
+  ASSERT_EQ(Publish(100, "g100", {"--sign-key", "k.key"}), 0) << Slurp(dir_ / "out");
+  ASSERT_EQ(Publish(101, "g101", {"--delta-from", "t100", "--sign-key", "k.key"}), 0) << Slurp(dir_ / "out");
+  const std::string pakDelta = FormPath(dir_ / "t101", "Talvenor.forms/data/a.pak.from-");
+  const std::string tableWhole = "Talvenor.forms/table.txt.zst";
+  const std::string chineseWhole = "Talvenor.forms/\xB3\x5C/\xA5\x5C.dat.zst";  // 許/功: both end in 0x5C
+  ASSERT_TRUE(fs::exists(dir_ / "t101" / chineseWhole));
+
+  // Edits that keep the index true to the forms (and its signature valid), so that only the
+  // fault a case plants is left.
+  const auto reindex = [&](const fs::path& tree, const std::string& path) {
+    auto lines = IndexLines(tree);
+    for (auto& f : lines) {
+      if (f.size() < 6 || f[3] != path) continue;
+      const std::string bytes = Slurp(tree / path);
+      f[4] = std::to_string(bytes.size());
+      f[5] = Md5Hex(bytes);
+    }
+    PutIndexLines(tree, lines);
+    EXPECT_EQ(Talv({"sign", "--key", "k.key", (tree / "forms.txt").string()}), 0) << Slurp(dir_ / "out");
+  };
+  const auto overwrite = [](const fs::path& file, std::size_t at, const std::string& bytes) {
+    std::string content = Slurp(file);
+    ASSERT_LE(at + bytes.size(), content.size());
+    content.replace(at, bytes.size(), bytes);
+    Put(file, content);
+  };
+  const auto flip = [](const fs::path& file, std::size_t at, std::size_t n) {
+    std::string content = Slurp(file);
+    ASSERT_LE(at + n, content.size());
+    for (std::size_t i = at; i < at + n; ++i) content[i] = static_cast<char>(content[i] ^ 0xFF);
+    Put(file, content);
+  };
+
+  const struct {
+    const char* what;
+    std::function<void(const fs::path&)> spoil;
+    std::string fault;  // empty: all well
+    bool passesWithoutEarlier;  // the fault shows only when the delta is applied
+  } cases[] = {
+      {"good tree", [](const fs::path&) {}, "", true},
+      {"missing form", [&](const fs::path& t) { fs::remove(t / tableWhole); },
+       "forms.txt: \"table.txt\": compressed file \"Talvenor.forms/table.txt.zst\": the form is missing", false},
+      {"form with the wrong size", [&](const fs::path& t) { Put(t / tableWhole, Slurp(t / tableWhole) + "x"); },
+       "compressed file \"Talvenor.forms/table.txt.zst\": the form has ", false},
+      {"form with the wrong MD5", [&](const fs::path& t) { flip(t / chineseWhole, 20, 2); },
+       "forms.txt: \"\xB3\x5C\\\xA5\x5C.dat\": compressed file \"Talvenor.forms/\xB3\x5C/\xA5\x5C.dat.zst\": the "
+       "form's MD5 is not the index's",
+       false},
+      {"corrupt zstd",
+       [&](const fs::path& t) {
+         flip(t / tableWhole, 40, 16);
+         reindex(t, tableWhole);
+       },
+       "compressed file \"Talvenor.forms/table.txt.zst\": it does not decompress to the ", false},
+      {"delta with a damaged header",
+       [&](const fs::path& t) {
+         overwrite(t / pakDelta, 8, std::string("\x02", 1));  // version 2
+         reindex(t, pakDelta);
+       },
+       "\"data\\a.pak\": delta \"" + pakDelta + "\": the header is damaged: unknown version", false},
+      {"delta whose header claims another source",
+       [&](const fs::path& t) {
+         overwrite(t / pakDelta, 32, std::string(16, '\x01'));
+         reindex(t, pakDelta);
+       },
+       "delta \"" + pakDelta + "\": the header's source (", false},
+      {"delta that applies to a wrong result",
+       [&](const fs::path& t) {
+         // A delta made from another content of the same size, whose header claims t100's file.
+         std::string other = Slurp(dir_ / "t100/Talvenor/data/a.pak");
+         for (int i = 0; i < 64; ++i) other[1000 + i] = static_cast<char>(other[1000 + i] ^ 0x55);
+         Put(dir_ / "other.pak", other);
+         ASSERT_EQ(Talv({"delta", "make", "other.pak", (t / "Talvenor/data/a.pak").string(), "other.delta"}), 0)
+             << Slurp(dir_ / "out");
+         std::string delta = Slurp(dir_ / "other.delta");
+         unsigned char md5[kMd5DigestSize];
+         const std::string source = Slurp(dir_ / "t100/Talvenor/data/a.pak");
+         MD5Digest(source.data(), source.size(), md5);
+         delta.replace(32, kMd5DigestSize, reinterpret_cast<const char*>(md5), kMd5DigestSize);
+         Put(t / pakDelta, delta);
+         reindex(t, pakDelta);
+       },
+       "delta \"" + pakDelta + "\": applied to \"t100/Talvenor/data/a.pak\" it does not make the file of "
+       "version.txt",
+       true},
+      {"unsigned index", [](const fs::path& t) { fs::remove(t / "forms.txt.minisig"); },
+       "forms.txt.minisig is missing", false},
+      {"badly signed index",
+       [&](const fs::path& t) {
+         EXPECT_EQ(Talv({"sign", "--key", "other.key", (t / "forms.txt").string()}), 0) << Slurp(dir_ / "out");
+       },
+       "forms.txt.minisig: ", false},
+      {"unreadable index",
+       [&](const fs::path& t) {
+         auto lines = IndexLines(t);
+         lines[0] = {"talvenor-forms 2"};
+         PutIndexLines(t, lines);
+         EXPECT_EQ(Talv({"sign", "--key", "k.key", (t / "forms.txt").string()}), 0) << Slurp(dir_ / "out");
+       },
+       "forms.txt does not read as a transfer index", false},
+      {"announced index missing",
+       [](const fs::path& t) {
+         fs::remove(t / "forms.txt");
+         fs::remove(t / "forms.txt.minisig");
+       },
+       "forms.txt (announced by patch_live.txt) is missing", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path tree = dir_ / "case";
+    fs::remove_all(tree);
+    fs::copy(dir_ / "t101", tree, fs::copy_options::recursive);
+    c.spoil(tree);
+    const int code = Talv({"verify", "--public-key", "k.pub", "--delta-from", "t100", "case"});
+    const std::string out = Slurp(dir_ / "out");
+    if (c.fault.empty()) {
+      EXPECT_EQ(code, 0) << out;
+    } else {
+      EXPECT_NE(code, 0) << out;
+      EXPECT_NE(out.find(c.fault), std::string::npos) << out;
+      EXPECT_NE(out.find("talvpack verify: 1 fault\n"), std::string::npos) << out;
+    }
+    EXPECT_EQ(Talv({"verify", "--public-key", "k.pub", "case"}) == 0, c.passesWithoutEarlier) << Slurp(dir_ / "out");
   }
 }
 

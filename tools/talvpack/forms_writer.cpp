@@ -4,8 +4,10 @@
 #include <map>
 #include <system_error>
 
+#include "launcher/core/paths.h"
 #include "launcher/patch/transfer_index.h"
 #include "tools/talvpack/delta_encode.h"
+#include "tools/talvpack/host_names.h"
 #include "tools/talvpack/progress.h"
 #include "tools/talvpack/signing.h"
 
@@ -23,12 +25,19 @@ bool Seek(std::FILE* f, std::uint64_t offset) {
 #endif
 }
 
+// The separators of a code page 950 name as "/", scanned by character: the trail byte 0x5C
+// of a Big5 character (許, 功) separates nothing.
 std::string Slashed(const std::string& name) {
   std::string out = name;
-  for (char& c : out) {
-    if (c == '\\') c = '/';
-  }
+  ToForwardSlashes(&out[0]);
   return out;
+}
+
+// Where the tree keeps what the launcher fetches as name (relative to base).
+fs::path Served(const fs::path& base, const std::string& name) {
+  fs::path relative;
+  if (!ServedPathOf(name, &relative)) relative = fs::path(name);  // publish refused such names already
+  return base / relative;
 }
 
 std::string Hex(const unsigned char* digest) {
@@ -60,7 +69,7 @@ bool CollectEarlier(const std::vector<std::string>& trees, std::map<std::string,
       for (const EarlierContent& e : list) known = known || std::memcmp(e.digest, r.digest, kMd5DigestSize) == 0;
       if (known) continue;
       EarlierContent e;
-      e.path = fs::path(tree) / "Talvenor" / fs::path(Slashed(r.name));
+      e.path = Served(fs::path(tree) / "Talvenor", r.name);
       std::string hashError;
       if (!HashFile(e.path, &e.size, e.digest, &hashError) || e.size != r.size ||
           std::memcmp(e.digest, r.digest, kMd5DigestSize) != 0) {
@@ -143,7 +152,7 @@ bool WriteTransferForms(const fs::path& root, const std::vector<Record>& records
   for (std::size_t i = 0; i < records.size(); ++i) {
     const Record& r = records[i];
     if (r.size == 0) continue;
-    const fs::path file = root / "Talvenor" / fs::path(Slashed(r.name));
+    const fs::path file = Served(root / "Talvenor", r.name);
     FileSource result;
     if (!result.Open(file)) {
       *error = "cannot read \"" + file.string() + "\"";
@@ -157,7 +166,7 @@ bool WriteTransferForms(const fs::path& root, const std::vector<Record>& records
     std::uint64_t wholeSize = 0;
     unsigned char wholeMd5[kMd5DigestSize];
     if (!WriteForm(
-            root / wholePath, error,
+            Served(root, wholePath), error,
             [](void* c, ByteSink& sink, std::string* e) {
               return MakeWholeFile(*static_cast<WholeCtx*>(c)->file, sink, kFormLevel, e);
             },
@@ -170,7 +179,7 @@ bool WriteTransferForms(const fs::path& root, const std::vector<Record>& records
                Hex(wholeMd5) + "\r\n";
       best = wholeSize;
     } else {
-      fs::remove(root / wholePath);
+      fs::remove(Served(root, wholePath));
     }
     for (const EarlierContent& from : sources[r.name]) {
       if (std::memcmp(from.digest, r.digest, kMd5DigestSize) == 0) continue;  // unchanged since then
@@ -189,7 +198,7 @@ bool WriteTransferForms(const fs::path& root, const std::vector<Record>& records
       std::uint64_t deltaSize = 0;
       unsigned char deltaMd5[kMd5DigestSize];
       if (!WriteForm(
-              root / deltaPath, error,
+              Served(root, deltaPath), error,
               [](void* c, ByteSink& sink, std::string* e) {
                 auto* d = static_cast<DeltaCtx*>(c);
                 DeltaEncodeOptions options;
@@ -201,7 +210,7 @@ bool WriteTransferForms(const fs::path& root, const std::vector<Record>& records
         index += "delta," + r.name + "," + resultHex + "," + deltaPath + "," + std::to_string(deltaSize) + "," +
                  Hex(deltaMd5) + "," + std::to_string(from.size) + "," + Hex(from.digest) + "\r\n";
       } else {
-        fs::remove(root / deltaPath);
+        fs::remove(Served(root, deltaPath));
       }
     }
     progress.Add(1, r.size);
