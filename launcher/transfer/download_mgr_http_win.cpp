@@ -33,7 +33,7 @@ bool CDownloadMgrHttp::Connect(const char* host, const char* user, const char* p
   Disconnect();
   if (port == 0) port = INTERNET_DEFAULT_HTTP_PORT;
   // Nothing is remembered: HTTP has no reconnect.
-  return m_session.Open("CDownloadMgrHttp", host, user, password, port, INTERNET_SERVICE_HTTP, 0);
+  return m_session.Open("CDownloadMgrHttp", host, user, password, port, INTERNET_SERVICE_HTTP, 0, StallLimit());
 }
 
 bool CDownloadMgrHttp::Disconnect() {
@@ -71,6 +71,7 @@ bool CDownloadMgrHttp::OpenFile(const char* name) {
   }
   m_sent = false;
   m_received = 0;
+  SetStalled(false);
   return true;
 }
 
@@ -91,13 +92,13 @@ bool CDownloadMgrHttp::ReadFile(void* buffer, std::uint32_t size, std::uint64_t*
   if (!m_sent) {
     m_sent = true;  // never sent twice, even when this send fails
     if (!HttpSendRequestA(m_request.get(), nullptr, 0, nullptr, 0)) {
-      g_launcher.Log("CDownloadMgrHttp::ReadFile() : HttpSendRequest() failed : code%d", LastError());
+      NoteFailure("HttpSendRequest");
       return false;
     }
   }
   DWORD count = 0;
   if (!InternetReadFile(m_request.get(), buffer, size, &count)) {
-    g_launcher.Log("CDownloadMgrHttp::ReadFile() : InternetReadFile() failed : code%d", LastError());
+    NoteFailure("InternetReadFile");
     return false;
   }
   DWORD status = 0;
@@ -123,6 +124,14 @@ bool CDownloadMgrHttp::ReadFile(void* buffer, std::uint32_t size, std::uint64_t*
   m_received += count;
   *read = count;
   return true;
+}
+
+void CDownloadMgrHttp::NoteFailure(const char* call) {
+  const DWORD code = GetLastError();
+  g_launcher.Log("CDownloadMgrHttp::ReadFile() : %s() failed : code%d", call, static_cast<int>(code));
+  // Only a limit this manager was given makes a timeout a stall: without one the platform's
+  // own long wait ran out, which is any other failure.
+  if (StallLimit() > 0 && IsStallError(code)) SetStalled(true);
 }
 
 bool CDownloadMgrHttp::CloseFile() {
