@@ -80,8 +80,8 @@ class CDownloadMgrHttp : public CDownloadMgr {
   bool SetFilePointer(std::uint32_t position) override;
 
  private:
-  // Logs a failed call of ReadFile and notes a stall.
-  void NoteFailure(const char* call);
+  // Logs a failed call of ReadFile (begun at startTick) and notes a stall.
+  void NoteFailure(const char* call, std::uint32_t startTick);
 
   CInternetSession m_session;
   CSafeInternetHandle m_request;

@@ -246,7 +246,8 @@ TEST_F(Download, HttpStallEndsTheTransferWithoutAnotherPass) {
     EXPECT_EQ(mgr->Stalled(), c.stalls);
     EXPECT_EQ(CountOf(FaultRequests(), request) - before, 1);
     if (c.stalls) {
-      EXPECT_TRUE(log.Contains(std::string("CDownloadMgrHttp::ReadFile() : ") + c.failedCall + "() failed : code"))
+      EXPECT_EQ(CountOf(log.Joined(), std::string("CDownloadMgrHttp::ReadFile() : ") + c.failedCall + "() failed : code"),
+                1)
           << log.Joined();
     } else {
       EXPECT_TRUE(ReadFileOr(path) == Pattern(200000, 11));
