@@ -251,7 +251,7 @@ struct AtOnceCase {
   bool damaged;
 };
 
-class FormsAtOnce : public ::testing::TestWithParam<AtOnceCase> {
+class FormsAtOnceRun : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
@@ -271,22 +271,36 @@ class FormsAtOnce : public ::testing::TestWithParam<AtOnceCase> {
     ASSERT_TRUE(WriteFileBytes(path, bytes));
   }
 
+  // Publishes release 102 with its forms from 100 and 101 into tree, its files at files.
+  void Publish102(const std::string& name, const std::string& tree, const std::string& files,
+                  const std::string& extra) {
+    const std::string earlier100 = scratch_.path() + "\\t100_" + name, earlier101 = scratch_.path() + "\\t101_" + name;
+    ASSERT_TRUE(game_.Publish(100, earlier100, files)) << game_.Why();
+    ASSERT_TRUE(game_.Publish(101, earlier101, files)) << game_.Why();
+    ASSERT_TRUE(game_.Publish(102, tree, files,
+                              "--delta-from " + Quoted(earlier100) + " --delta-from " + Quoted(earlier101) + extra))
+        << game_.Why();
+  }
+  void ExpectRelease102() {
+    SampleGame::Files want = game_.ReleaseFiles(102);
+    want["version.dat"] = std::string("\x66\x00\x00\x00", 4);
+    EXPECT_EQ(game_.Snapshot(), want);
+    EXPECT_EQ(game_.InstalledVersion(), 102);
+    EXPECT_FALSE(PathExists(game_.GameDir() + "\\patch"));
+  }
+
   ScopedTempDir scratch_;
   SampleGame game_{scratch_.path()};
 };
+
+class FormsAtOnce : public FormsAtOnceRun, public ::testing::WithParamInterface<AtOnceCase> {};
 
 TEST_P(FormsAtOnce, FourConnectionsUseTheForms) {
   const AtOnceCase& c = GetParam();
   const std::string name = std::string("atonce_") + c.name + "_" + std::to_string(TickMs());
   const std::string files = ServerEnv("TALV_HTTP_HOST") + ":80/" + name;
-  const std::string earlier100 = scratch_.path() + "\\t100", earlier101 = scratch_.path() + "\\t101";
-  ASSERT_TRUE(game_.Publish(100, earlier100, files)) << game_.Why();
-  ASSERT_TRUE(game_.Publish(101, earlier101, files)) << game_.Why();
   const std::string tree = WwwFolder(name);
-  ASSERT_TRUE(game_.Publish(102, tree,  files,
-                            "--delta-from " + Quoted(earlier100) + " --delta-from " + Quoted(earlier101) +
-                                " --connections 4"))
-      << game_.Why();
+  ASSERT_NO_FATAL_FAILURE(Publish102(name, tree, files, " --connections 4"));
   ASSERT_NE(ReadFileOr(tree + "\\patch_live.txt").find("connections 4"), std::string::npos);
   if (c.damaged) {
     ASSERT_NO_FATAL_FAILURE(Damage(tree + "\\Talvenor.forms\\data\\a.pak.from-*"));
@@ -301,11 +315,7 @@ TEST_P(FormsAtOnce, FourConnectionsUseTheForms) {
   EXPECT_EQ(host.Finish(), 0) << host.RawOutput();
   EXPECT_EQ(host.Result(), "1");
 
-  SampleGame::Files want = game_.ReleaseFiles(102);
-  want["version.dat"] = std::string("\x66\x00\x00\x00", 4);
-  EXPECT_EQ(game_.Snapshot(), want);
-  EXPECT_EQ(game_.InstalledVersion(), 102);
-  EXPECT_FALSE(PathExists(game_.GameDir() + "\\patch"));
+  ExpectRelease102();
 
   const std::vector<std::string> log = FileLines(launcherLog);
   EXPECT_TRUE(Contains(log, "Transfer forms saved "));
@@ -370,5 +380,43 @@ TEST_P(FormsAtOnce, FourConnectionsUseTheForms) {
 INSTANTIATE_TEST_SUITE_P(Trees, FormsAtOnce,
                          ::testing::Values(AtOnceCase{"forms", false}, AtOnceCase{"damaged_delta", true}),
                          [](const ::testing::TestParamInfo<AtOnceCase>& info) { return std::string(info.param.name); });
+
+// A server that goes silent in the middle of a form: the file's raw form comes from the
+// mirror at once, no other form is asked of the silent server.
+TEST_F(FormsAtOnceRun, AFormThatStallsSendsTheRawFileToTheNextServer) {
+  if (ServerEnv("TALV_FAULT_HOST").empty()) GTEST_SKIP() << "no fault server";
+  const std::string name = "atonce_stall_" + std::to_string(TickMs());
+  const std::string mirrorName = name + "_mirror";
+  const std::string stalling = "stallafter/100/a.pak.from-/";
+  const std::string first = ServerEnv("TALV_FAULT_HOST") + ":80/" + stalling + name;
+  const std::string mirror = ServerEnv("TALV_HTTP_HOST") + ":80/" + mirrorName;
+  ASSERT_NO_FATAL_FAILURE(Publish102(mirrorName, WwwFolder(mirrorName), mirror, ""));
+  ASSERT_NO_FATAL_FAILURE(Publish102(name, WwwFolder(name), first, " --connections 4 --mirror " + mirror));
+
+  const std::string accessLog = ServerEnv("TALV_NGINX_ACCESS_LOG_WIN");
+  const std::size_t logged = FileLines(accessLog).size();
+  HostSession host;
+  ASSERT_TRUE(host.Start(game_.LauncherPath(), "patchurl:" + HttpBase(name), game_.GameDir()));
+  EXPECT_EQ(host.Finish(), 0) << host.RawOutput();
+  EXPECT_EQ(host.Result(), "1");
+  ExpectRelease102();
+
+  const std::vector<std::string> log = FileLines(LauncherLogFolder() + "\\launcher_log.txt");
+  EXPECT_TRUE(Contains(log, "No data for 15 seconds, transfer of data\\a.pak abandoned on file server : " + first));
+  EXPECT_TRUE(Contains(log, "Transfer form of data\\a.pak failed : trying the raw file."));
+  EXPECT_TRUE(Contains(log, "Trying next file server for data\\a.pak : " + mirror));
+  const std::string faultLog = ReadFileOr(ServerEnv("TALV_WWW_ROOT_WIN") + "\\..\\fault-requests.log");
+  EXPECT_EQ(faultLog.find("GET /" + stalling + name + "/Talvenor.forms/data/a.pak.zst "), std::string::npos);
+  std::vector<std::string> fromMirror;
+  WaitUntil(
+      [&] {
+        fromMirror = ServedPaths(accessLog, logged, mirrorName);
+        return std::find(fromMirror.begin(), fromMirror.end(), "Talvenor/data/a.pak") != fromMirror.end();
+      },
+      5000);
+  EXPECT_EQ(std::count(fromMirror.begin(), fromMirror.end(), "Talvenor/data/a.pak"), 1)
+      << ::testing::PrintToString(fromMirror);
+  for (const std::string& p : fromMirror) EXPECT_EQ(p.find("a.pak.zst"), std::string::npos) << p;
+}
 
 }  // namespace

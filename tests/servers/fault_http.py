@@ -12,9 +12,9 @@ Files come from ROOT; the first path components choose the behaviour:
     /flaky/<k>/<key>/<path>        the first k requests naming key get 500, later ones succeed
     /slow/<bytes>/<ms>/<path>      the body in pieces of <bytes>, <ms> apart
     /stall/<path>                  headers, then nothing until the client gives up (60 s at most)
-    /stallafter/<n>/<name>/<path>  served normally, but a file whose last component is <name>
-                                   gets its headers and n bytes, then nothing until the client
-                                   gives up (60 s at most)
+    /stallafter/<n>/<name>/<path>  served normally, but a file whose last component begins
+                                   with <name> gets its headers and n bytes, then nothing until
+                                   the client gives up (60 s at most)
     /silent/<path>                 the request is read and never answered (60 s at most)
     /cp950/<path>                  the path read in code page 950, as a Windows server reads it,
                                    and served from the file of that (Unicode) name
@@ -103,7 +103,7 @@ class Handler(BaseHTTPRequestHandler):
             if mode == "stall":
                 return self.serve(parts[1:], stall=True)
             if mode == "stallafter":
-                return self.serve(parts[3:], limit=int(parts[1]) if parts[-1] == parts[2] else None, silent=True)
+                return self.serve(parts[3:], limit=int(parts[1]) if parts[-1].startswith(parts[2]) else None, silent=True)
             if mode == "silent":
                 return self.go_silent()
             if mode == "cp950":
