@@ -72,6 +72,7 @@ class CTransferPool {
   bool Halted() const { return m_halt.load() || m_helper.IsStopped(); }
   void Work(Worker& worker);
   FileOutcome Fetch(Worker& worker, std::size_t file);
+  FileOutcome FetchFrom(Worker& worker, std::size_t file, bool tryForms);
   bool ConnectTo(Worker& worker, std::size_t server);
   void Report(std::vector<std::unique_ptr<Worker>>& workers);
 
@@ -116,6 +117,7 @@ bool CTransferPool::ConnectTo(Worker& worker, std::size_t server) {
   ServerAddress address;
   std::unique_ptr<CDownloadMgr> mgr(CDownloadMgr::CreateDownloadMgr(m_servers[server].c_str(), &address));
   if (!mgr) return false;
+  mgr->SetStallLimit(kStallLimitMs);
   const auto halted = [](void* pool) { return static_cast<CTransferPool*>(pool)->Halted(); };
   switch (ConnectWithRetries(*mgr, address, halted, this)) {
     case ConnectResult::Connected:
@@ -131,6 +133,22 @@ bool CTransferPool::ConnectTo(Worker& worker, std::size_t server) {
   return false;
 }
 
+// One file on the worker's server: its smaller forms the first time (as with one transfer),
+// else the raw file. A done raw file is counted here, a form by the helper.
+FileOutcome CTransferPool::FetchFrom(Worker& worker, std::size_t file, bool tryForms) {
+  const PatchEntry& entry = *m_entries[file];
+  const char* local = m_locals[file].c_str();
+  const FileTransfer transfer{worker.mgr.get(), &CTransferPool::OnProgress, &worker, &m_halt};
+  if (tryForms && m_helper.DownloadByForm(entry, local, transfer)) {
+    return Halted() ? FileOutcome::kStopped : FileOutcome::kDone;
+  }
+  if (Halted()) return FileOutcome::kStopped;
+  if (worker.mgr->Stalled()) return FileOutcome::kFailed;  // the raw file goes to the next server
+  const FileOutcome outcome = m_helper.DownloadOne(entry, local, transfer);
+  if (outcome == FileOutcome::kDone) m_helper.m_doneSize += entry.size;
+  return outcome;
+}
+
 // One file, on each server in turn until one serves it whole and matching its digest.
 FileOutcome CTransferPool::Fetch(Worker& worker, std::size_t file) {
   const PatchEntry& entry = *m_entries[file];
@@ -142,6 +160,7 @@ FileOutcome CTransferPool::Fetch(Worker& worker, std::size_t file) {
     m_lastStarted = file;
   }
   g_launcher.Log("Downloading file : %s", entry.name.c_str());
+  bool formsTried = false;
   for (std::size_t j = 0; j < servers.size(); ++j) {
     const std::size_t server = servers[j];
     if (j > 0) {
@@ -150,9 +169,13 @@ FileOutcome CTransferPool::Fetch(Worker& worker, std::size_t file) {
     }
     FileOutcome outcome = FileOutcome::kFailed;
     if (ConnectTo(worker, server)) {
-      const FileTransfer transfer{worker.mgr.get(), &CTransferPool::OnProgress, &worker, &m_halt};
-      outcome = m_helper.DownloadOne(entry, local, transfer);
+      outcome = FetchFrom(worker, file, !formsTried);
+      formsTried = true;
       worker.inFlight = 0;
+      if (outcome == FileOutcome::kFailed && worker.mgr->Stalled()) {
+        g_launcher.Log("No data for %u seconds, transfer of %s abandoned on file server : %s",
+                       static_cast<unsigned>(kStallLimitMs / 1000), entry.name.c_str(), m_servers[server].c_str());
+      }
     }
     if (outcome == FileOutcome::kDone) return outcome;
     if (outcome == FileOutcome::kStopped || Halted()) return FileOutcome::kStopped;
@@ -169,7 +192,6 @@ void CTransferPool::Work(Worker& worker) {
     const std::size_t file = m_order[k];
     switch (Fetch(worker, file)) {
       case FileOutcome::kDone:
-        m_helper.m_doneSize += m_entries[file]->size;
         m_done[file] = 1;
         break;
       case FileOutcome::kStopped:
@@ -267,6 +289,7 @@ bool CPatchHelper::DownloadFilesAtOnce() {
     entries.push_back(&item.second);
     locals.emplace_back(local);
   }
+  PlanTransferForms();  // the total then counts the forms that travel
   Panel().SetSize(0, m_totalSize);
   CTransferPool pool(*this, entries, locals);
   const bool fetched = entries.empty() || pool.Run(m_context->patchInfo->connections);
@@ -278,6 +301,7 @@ bool CPatchHelper::DownloadFilesAtOnce() {
     g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
     return false;
   }
+  LogTransferSavings();
   Panel().SetProgress(100);
   return true;
 }

@@ -136,9 +136,11 @@ class CPatchHelper {
   // The smaller forms of the download set's files (transfer_forms_win.cpp): the index is read
   // and each file's forms chosen before the first download; a file whose forms all fail is
   // downloaded raw by DownloadOne.
+  // Both take the transfer they fetch with (several at once in the download stage with more
+  // connections or servers).
   void PlanTransferForms();
-  bool DownloadByForm(const PatchEntry& entry, const char* localPath);
-  bool TryForm(const PatchEntry& entry, const TransferForm& form, const char* localPath);
+  bool DownloadByForm(const PatchEntry& entry, const char* localPath, const FileTransfer& transfer);
+  bool TryForm(const PatchEntry& entry, const TransferForm& form, const char* localPath, const FileTransfer& transfer);
   void LogTransferSavings() const;
   PatchResult OpenRun();
   PatchResult ReadyToFetch();
@@ -154,7 +156,7 @@ class CPatchHelper {
   std::map<std::string, PatchEntry> m_allFiles;
   std::map<std::string, PatchEntry> m_downloadSet;
   std::vector<std::string> m_deleteList;
-  std::uint64_t m_totalSize = 0;
+  std::atomic<std::uint64_t> m_totalSize{0};  // a failed form changes it from any transfer
   std::atomic<std::uint64_t> m_doneSize{0};
   std::vector<std::pair<std::string, std::string>> m_copyList;
   std::vector<std::pair<std::string, std::string>> m_backupList;
@@ -164,7 +166,7 @@ class CPatchHelper {
   bool m_undoFailed = false;  // a backup is not back in place: the temporary folder stays
   CTransferIndex m_transferIndex;
   std::map<std::string, std::vector<const TransferForm*>> m_formPlan;
-  std::uint64_t m_bytesSaved = 0;
+  std::atomic<std::uint64_t> m_bytesSaved{0};
   FetchStage m_fetchStage = nullptr;
   int m_doneMessage = 0;
 };

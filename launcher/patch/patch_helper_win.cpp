@@ -312,7 +312,8 @@ bool CPatchHelper::FetchFile(const FileTransfer& transfer, const char* remoteNam
 bool CPatchHelper::FetchWithRetry(const FileTransfer& transfer, const char* remoteName, const char* localPath,
                                   bool resume) {
   bool fetched = FetchFile(transfer, remoteName, localPath, resume);
-  if (!fetched && !Halted(transfer) && transfer.mgr->IsRestartSupported()) {
+  // A stalled server is not waited for again: the next server may have the file.
+  if (!fetched && !Halted(transfer) && !transfer.mgr->Stalled() && transfer.mgr->IsRestartSupported()) {
     Sleep(kRetryWaitMs);
     g_launcher.Log("Retry Downloading file : %s", remoteName);
     fetched = FetchFile(transfer, remoteName, localPath, false);
@@ -345,6 +346,7 @@ FileOutcome CPatchHelper::DownloadOne(const PatchEntry& entry, const char* local
       if (!FetchWithRetry(transfer, remote, localPath, false)) return FileOutcome::kFailed;
     }
     if (Halted(transfer)) return FileOutcome::kStopped;
+    if (mgr->Stalled()) return FileOutcome::kFailed;
     if (CheckHashCode(localPath, entry.hash)) return FileOutcome::kDone;
     g_launcher.Log("Downloaded file \"%s\" is currupted.", localPath);
     if (retries == 0) return FileOutcome::kFailed;
@@ -429,7 +431,7 @@ bool CPatchHelper::DownloadFiles() {
     g_launcher.Log("Downloading file : %s", entry.name.c_str());
     char local[kMaxPath];
     if (!LocalPathFor(entry, local)) return false;
-    if (!DownloadByForm(entry, local)) {
+    if (!DownloadByForm(entry, local, transfer)) {
       switch (DownloadOne(entry, local, transfer)) {
         case FileOutcome::kDone:
           m_doneSize += entry.size;

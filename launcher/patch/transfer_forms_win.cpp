@@ -1,5 +1,5 @@
 // The download stage's smaller forms: a delta applied to the installed file, or the whole
-// file compressed, fetched through the run's download manager like any file, checked against
+// file compressed, fetched through the transfer's download manager like any file, checked against
 // the index, decoded into the place of the download, then checked against the manifest.
 #include "launcher/core/windows_api.h"
 
@@ -159,7 +159,7 @@ void CPatchHelper::PlanTransferForms() {
   }
 }
 
-bool CPatchHelper::DownloadByForm(const PatchEntry& entry, const char* localPath) {
+bool CPatchHelper::DownloadByForm(const PatchEntry& entry, const char* localPath, const FileTransfer& transfer) {
   const auto plan = m_formPlan.find(entry.name);
   if (plan == m_formPlan.end()) {
     if (!m_transferIndex.Empty()) g_launcher.Log("Transfer form of %s : raw file.", entry.name.c_str());
@@ -167,31 +167,38 @@ bool CPatchHelper::DownloadByForm(const PatchEntry& entry, const char* localPath
   }
   const std::vector<const TransferForm*>& forms = plan->second;
   for (std::size_t i = 0; i < forms.size(); ++i) {
-    if (IsStopped()) return true;
+    if (Halted(transfer)) return true;
     const TransferForm& form = *forms[i];
     g_launcher.Log("Transfer form of %s : %s \"%s\" (%llu of %llu bytes).", entry.name.c_str(), KindName(form),
                    form.path.c_str(), static_cast<unsigned long long>(form.size),
                    static_cast<unsigned long long>(entry.size));
-    if (TryForm(entry, form, localPath)) {
+    if (TryForm(entry, form, localPath, transfer)) {
       m_bytesSaved += entry.size - form.size;
       return true;
     }
-    if (IsStopped()) return true;
+    if (Halted(transfer)) return true;
+    if (transfer.mgr->Stalled()) {
+      // The server went silent: the raw file is fetched from the next server, not another
+      // form from this one.
+      m_totalSize += entry.size - form.size;
+      g_launcher.Log("Transfer form of %s failed : trying the raw file.", entry.name.c_str());
+      return false;
+    }
     // The next form (or the raw file) travels instead of this one.
     const std::uint64_t next = i + 1 < forms.size() ? forms[i + 1]->size : entry.size;
-    m_totalSize = m_totalSize - form.size + next;
+    m_totalSize += next - form.size;  // several transfers may change the total at once
     g_launcher.Log("Transfer form of %s failed : trying %s.", entry.name.c_str(),
                    i + 1 < forms.size() ? KindName(*forms[i + 1]) : "the raw file");
   }
   return false;
 }
 
-bool CPatchHelper::TryForm(const PatchEntry& entry, const TransferForm& form, const char* localPath) {
+bool CPatchHelper::TryForm(const PatchEntry& entry, const TransferForm& form, const char* localPath,
+                           const FileTransfer& transfer) {
   char fetched[kMaxPath];
   if (!FormatString(fetched, sizeof(fetched), "%s.form", localPath)) return false;
-  const std::uint64_t doneBefore = m_doneSize;
-  bool ok = FetchWithRetry(MainTransfer(), form.path.c_str(), fetched, m_downloadMgr->IsRestartSupported());
-  ok = ok && !IsStopped() && CheckHashCode(fetched, form.md5);
+  bool ok = FetchWithRetry(transfer, form.path.c_str(), fetched, transfer.mgr->IsRestartSupported());
+  ok = ok && !Halted(transfer) && CheckHashCode(fetched, form.md5);
   if (ok) {
     WinFileSource packed;
     WinFileSink result;
@@ -209,15 +216,14 @@ bool CPatchHelper::TryForm(const PatchEntry& entry, const TransferForm& form, co
   // The result is checked as every download is, whatever the decoder found.
   ok = ok && CheckHashCode(localPath, entry.hash);
   if (ok) {
-    m_doneSize = doneBefore + form.size;
+    m_doneSize += form.size;  // what travelled, as the total counts it
     return true;
   }
-  m_doneSize = doneBefore;
   DeleteFileA(localPath);
   return false;
 }
 
 void CPatchHelper::LogTransferSavings() const {
   if (m_transferIndex.Empty()) return;
-  g_launcher.Log("Transfer forms saved %llu bytes.", static_cast<unsigned long long>(m_bytesSaved));
+  g_launcher.Log("Transfer forms saved %llu bytes.", static_cast<unsigned long long>(m_bytesSaved.load()));
 }

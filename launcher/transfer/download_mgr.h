@@ -59,7 +59,26 @@ class CDownloadMgr {
   virtual bool SetFilePointer(std::uint32_t position) = 0;
   // Disconnects.
   virtual ~CDownloadMgr() = default;
+
+  // How long a transfer may go without receiving a byte before it is given up (0: as long as
+  // the platform waits). Taken by the next Connect.
+  void SetStallLimit(std::uint32_t ms) { m_stallLimitMs = ms; }
+  std::uint32_t StallLimit() const { return m_stallLimitMs; }
+  // Whether the transfer of the file opened last ended because no data came within the
+  // limit; cleared by OpenFile.
+  bool Stalled() const { return m_stalled; }
+
+ protected:
+  void SetStalled(bool stalled) { m_stalled = stalled; }
+
+ private:
+  std::uint32_t m_stallLimitMs = 0;
+  bool m_stalled = false;
 };
+
+// The stall limit of the download stage with several transfers and further servers: a
+// server that sends nothing for this long has the file tried on the next one.
+constexpr std::uint32_t kStallLimitMs = 15000;
 
 // What GetFile hands its progress callback before every read. Lives for the call only.
 struct DownloadProgress {
@@ -77,7 +96,8 @@ using DownloadCallback = bool (*)(DownloadProgress* progress);
 constexpr std::uint32_t kDownloadBlock = 65536;
 
 // Copies a remote file into a local file: up to 4 passes a second apart; with resume an
-// existing local file is continued where it ends (HTTP only).
+// existing local file is continued where it ends (HTTP only). A pass that ends in a stall
+// (mgr->Stalled()) ends the call: the server is not waited for again.
 bool GetFile(DownloadCallback callback, bool resume, CDownloadMgr* mgr, const char* remoteName,
              const char* localPath, void* context);
 

@@ -26,7 +26,8 @@ bool CDownloadMgrFtp::Connect(const char* host, const char* user, const char* pa
   if (host == nullptr) return false;
   Disconnect();
   if (port == 0) port = INTERNET_DEFAULT_FTP_PORT;
-  if (!m_session.Open("CDownloadMgrFtp", host, user, password, port, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE)) {
+  if (!m_session.Open("CDownloadMgrFtp", host, user, password, port, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE,
+                      StallLimit())) {
     return false;
   }
   m_host = host;
@@ -71,11 +72,13 @@ bool CDownloadMgrFtp::OpenFile(const char* name) {
   char converted[kMaxPath];
   CopyString(converted, name);
   ToForwardSlashes(converted);
+  SetStalled(false);
   for (bool reconnected = false;;) {
     m_file.reset(OpenRemoteFile(converted));
     if (m_file) return true;
     const int code = LastError();
     g_launcher.Log("CDownloadMgrFtp::OpenFile() : FtpOpenFile(%s) failed : code%d", converted, code);
+    if (StallLimit() > 0 && IsStallError(static_cast<DWORD>(code))) SetStalled(true);
     if (reconnected || !IsConnectionLost(code) || !Reconnect()) return false;
     reconnected = true;
   }
@@ -122,7 +125,9 @@ bool CDownloadMgrFtp::ReadFile(void* buffer, std::uint32_t size, std::uint64_t* 
   if (!m_file || buffer == nullptr || size == 0 || read == nullptr) return false;
   DWORD count = 0;
   if (!InternetReadFile(m_file.get(), buffer, size, &count)) {
-    g_launcher.Log("CDownloadMgrFtp::ReadFile() : ReadFile() failed : code%d", LastError());
+    const DWORD code = GetLastError();
+    g_launcher.Log("CDownloadMgrFtp::ReadFile() : ReadFile() failed : code%d", static_cast<int>(code));
+    if (StallLimit() > 0 && IsStallError(code)) SetStalled(true);
     return false;
   }
   *read = count;

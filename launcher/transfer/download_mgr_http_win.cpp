@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "launcher/core/clock.h"
 #include "launcher/core/launcher_mgr.h"
 #include "launcher/core/paths.h"
 #include "launcher/core/text.h"
@@ -33,7 +34,7 @@ bool CDownloadMgrHttp::Connect(const char* host, const char* user, const char* p
   Disconnect();
   if (port == 0) port = INTERNET_DEFAULT_HTTP_PORT;
   // Nothing is remembered: HTTP has no reconnect.
-  return m_session.Open("CDownloadMgrHttp", host, user, password, port, INTERNET_SERVICE_HTTP, 0);
+  return m_session.Open("CDownloadMgrHttp", host, user, password, port, INTERNET_SERVICE_HTTP, 0, StallLimit());
 }
 
 bool CDownloadMgrHttp::Disconnect() {
@@ -71,6 +72,7 @@ bool CDownloadMgrHttp::OpenFile(const char* name) {
   }
   m_sent = false;
   m_received = 0;
+  SetStalled(false);
   return true;
 }
 
@@ -90,14 +92,16 @@ bool CDownloadMgrHttp::ReadFile(void* buffer, std::uint32_t size, std::uint64_t*
   if (!m_request || buffer == nullptr || size == 0 || read == nullptr) return false;
   if (!m_sent) {
     m_sent = true;  // never sent twice, even when this send fails
+    const std::uint32_t start = TickCount();
     if (!HttpSendRequestA(m_request.get(), nullptr, 0, nullptr, 0)) {
-      g_launcher.Log("CDownloadMgrHttp::ReadFile() : HttpSendRequest() failed : code%d", LastError());
+      NoteFailure("HttpSendRequest", start);
       return false;
     }
   }
   DWORD count = 0;
+  const std::uint32_t start = TickCount();
   if (!InternetReadFile(m_request.get(), buffer, size, &count)) {
-    g_launcher.Log("CDownloadMgrHttp::ReadFile() : InternetReadFile() failed : code%d", LastError());
+    NoteFailure("InternetReadFile", start);
     return false;
   }
   DWORD status = 0;
@@ -123,6 +127,18 @@ bool CDownloadMgrHttp::ReadFile(void* buffer, std::uint32_t size, std::uint64_t*
   m_received += count;
   *read = count;
   return true;
+}
+
+void CDownloadMgrHttp::NoteFailure(const char* call, std::uint32_t startTick) {
+  const DWORD code = GetLastError();
+  const std::uint32_t waited = TickCount() - startTick;
+  g_launcher.Log("CDownloadMgrHttp::ReadFile() : %s() failed : code%d", call, static_cast<int>(code));
+  // Only a limit this manager was given makes a timeout a stall: without one the platform's
+  // own long wait ran out, which is any other failure. Wine's WinINet ends a request whose
+  // reply never comes with "connection aborted" once the limit ran out, so a call that failed
+  // after waiting the limit (give or take the clock's step) counts as well.
+  const std::uint32_t limit = StallLimit();
+  if (limit > 0 && (IsStallError(code) || waited >= limit - limit / 10)) SetStalled(true);
 }
 
 bool CDownloadMgrHttp::CloseFile() {

@@ -49,7 +49,7 @@ CDownloadMgr* CDownloadMgr::CreateDownloadMgr(int protocol) {
 }
 
 bool CInternetSession::Open(const char* owner, const char* host, const char* user, const char* password,
-                            std::int32_t port, DWORD service, DWORD flags) {
+                            std::int32_t port, DWORD service, DWORD flags, std::uint32_t stallLimitMs) {
   char where[64];
   FormatString(where, sizeof(where), "%s::Connect()", owner);
   if (!FitsPath(where, "host", host) || !FitsPath(where, "user", user) || !FitsPath(where, "password", password)) {
@@ -73,7 +73,20 @@ bool CInternetSession::Open(const char* owner, const char* host, const char* use
     Close();
     return false;
   }
+  if (stallLimitMs > 0) {
+    // On the connection, before any request: its requests take the limit for every wait on
+    // the server, the reply's headers included.
+    DWORD limit = stallLimitMs;
+    if (!InternetSetOptionA(m_connection.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &limit, sizeof(limit))) {
+      g_launcher.Log("%s : stall limit not set : code%d", where, static_cast<int>(GetLastError()));
+    }
+  }
   return true;
+}
+
+bool IsStallError(DWORD code) {
+  // WinINet's own code; Wine's WinINet hands on the socket's.
+  return code == ERROR_INTERNET_TIMEOUT || code == WSAETIMEDOUT;
 }
 
 void CInternetSession::Close() {
@@ -215,7 +228,7 @@ bool GetFile(DownloadCallback callback, bool resume, CDownloadMgr* mgr, const ch
   for (int retriesLeft = kGetFileRetries;; --retriesLeft) {
     const PassResult result = RunPass(t);
     if (result != PassResult::kFailed) return result == PassResult::kDone;
-    if (retriesLeft == 0) return false;
+    if (retriesLeft == 0 || mgr->Stalled()) return false;
     Sleep(kRetryPauseMs);
   }
 }

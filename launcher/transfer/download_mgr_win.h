@@ -12,8 +12,9 @@
 class CInternetSession {
  public:
   // port is already defaulted. Texts beyond 259 bytes and ports outside 1..65535 are refused.
+  // A stall limit (ms, 0 for none) becomes the connection's receive timeout.
   bool Open(const char* owner, const char* host, const char* user, const char* password, std::int32_t port,
-            DWORD service, DWORD flags);
+            DWORD service, DWORD flags, std::uint32_t stallLimitMs);
   // "Close session..." and "Close connection..." for what is open, in that order.
   void Close();
   HINTERNET connection() const { return m_connection.get(); }
@@ -79,12 +80,18 @@ class CDownloadMgrHttp : public CDownloadMgr {
   bool SetFilePointer(std::uint32_t position) override;
 
  private:
+  // Logs a failed call of ReadFile (begun at startTick) and notes a stall.
+  void NoteFailure(const char* call, std::uint32_t startTick);
+
   CInternetSession m_session;
   CSafeInternetHandle m_request;
   char m_currentDir[kMaxPath] = {};  // with "/" for every separator
   bool m_sent = false;
   std::uint64_t m_received = 0;  // body bytes of the open request so far
 };
+
+// Whether a failed WinINet call's error is the receive timeout a stall limit sets.
+bool IsStallError(DWORD code);
 
 // True when every given text (null counts as fitting) fits a 260-byte buffer; otherwise
 // logs "<where> : <what> too long" and returns false.

@@ -255,6 +255,28 @@ INSTANTIATE_TEST_SUITE_P(Failover, ParallelMirrors,
                                            MirrorCase{"one_connection_and_a_mirror", 1, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The first server sends part of one file and then nothing: after the stall limit that file
+// comes from the mirror, without another pass or cycle at the silent server.
+TEST_F(ParallelRun, AStalledTransferMovesToTheNextServer) {
+  ASSERT_NO_FATAL_FAILURE(SetUpGame(8, 2048));
+  const std::string mirror = Http(ServerEnv("TALV_HTTP_HOST"), PublishCopy("mirror"));
+  const std::string stalling = "stallafter/1000/f003.bin/";
+  const std::string patchUrl =
+      Publish(Http(ServerEnv("TALV_FAULT_HOST"), stalling + "%s"), "--connections 2 --mirror " + mirror);
+  const std::string first = Http(ServerEnv("TALV_FAULT_HOST"), stalling + server_);
+  const std::string faultLog = ServerEnv("TALV_WWW_ROOT_WIN") + "\\..\\fault-requests.log";
+  const std::string request = "GET /" + stalling + server_ + "/Talvenor/data/f003.bin ";
+  const std::size_t asked = CountLinesWith(FileLines(faultLog), request);
+  EXPECT_EQ(Run(patchUrl), 0) << host_->RawOutput();
+  ExpectPatched();
+  const std::vector<std::string> log = LauncherLog();
+  EXPECT_EQ(CountLinesWith(log, "No data for 15 seconds, transfer of data\\f003.bin abandoned on file server : " + first),
+            1u);
+  EXPECT_EQ(CountLinesWith(log, "No data for "), 1u);
+  EXPECT_EQ(CountLinesWith(log, "Trying next file server for data\\f003.bin : " + mirror), 1u);
+  EXPECT_EQ(CountLinesWith(FileLines(faultLog), request) - asked, 1u);
+}
+
 // Every server fails: the first has no files, the others do not answer at all.
 TEST_F(ParallelRun, EveryServerDownFailsWithString46AndLeavesTheGame) {
   ASSERT_NO_FATAL_FAILURE(SetUpGame(2, 1024));

@@ -243,4 +243,180 @@ TEST_P(FormsRun, EndsAtTheRelease) {
 INSTANTIATE_TEST_SUITE_P(Trees, FormsRun, ::testing::ValuesIn(Scenarios()),
                          [](const ::testing::TestParamInfo<Scenario>& info) { return std::string(info.param.name); });
 
+// The download stage with several transfers at once picks the forms by the same rules as one
+// transfer does. With a damaged delta and a damaged compressed form of one file, that file
+// falls through both to its raw file.
+struct AtOnceCase {
+  const char* name;
+  bool damaged;
+};
+
+class FormsAtOnceRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
+    for (int v : {100, 101, 102}) ASSERT_TRUE(game_.AddRelease(v, Release(v))) << game_.Why();
+    ASSERT_TRUE(game_.Install(100));
+  }
+  // Flips a byte of a form; the index keeps its old digest, so the fetched form fails its check.
+  static void Damage(const std::string& pattern) {
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA(pattern.c_str(), &found);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE) << pattern;
+    FindClose(find);
+    const std::string path = pattern.substr(0, pattern.rfind('\\') + 1) + found.cFileName;
+    std::string bytes = ReadFileOr(path);
+    ASSERT_GT(bytes.size(), 200u);
+    bytes[150] ^= 0x01;
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+  }
+
+  // Publishes release 102 with its forms from 100 and 101 into tree, its files at files.
+  void Publish102(const std::string& name, const std::string& tree, const std::string& files,
+                  const std::string& extra) {
+    const std::string earlier100 = scratch_.path() + "\\t100_" + name, earlier101 = scratch_.path() + "\\t101_" + name;
+    ASSERT_TRUE(game_.Publish(100, earlier100, files)) << game_.Why();
+    ASSERT_TRUE(game_.Publish(101, earlier101, files)) << game_.Why();
+    ASSERT_TRUE(game_.Publish(102, tree, files,
+                              "--delta-from " + Quoted(earlier100) + " --delta-from " + Quoted(earlier101) + extra))
+        << game_.Why();
+  }
+  void ExpectRelease102() {
+    SampleGame::Files want = game_.ReleaseFiles(102);
+    want["version.dat"] = std::string("\x66\x00\x00\x00", 4);
+    EXPECT_EQ(game_.Snapshot(), want);
+    EXPECT_EQ(game_.InstalledVersion(), 102);
+    EXPECT_FALSE(PathExists(game_.GameDir() + "\\patch"));
+  }
+
+  ScopedTempDir scratch_;
+  SampleGame game_{scratch_.path()};
+};
+
+class FormsAtOnce : public FormsAtOnceRun, public ::testing::WithParamInterface<AtOnceCase> {};
+
+TEST_P(FormsAtOnce, FourConnectionsUseTheForms) {
+  const AtOnceCase& c = GetParam();
+  const std::string name = std::string("atonce_") + c.name + "_" + std::to_string(TickMs());
+  const std::string files = ServerEnv("TALV_HTTP_HOST") + ":80/" + name;
+  const std::string tree = WwwFolder(name);
+  ASSERT_NO_FATAL_FAILURE(Publish102(name, tree, files, " --connections 4"));
+  ASSERT_NE(ReadFileOr(tree + "\\patch_live.txt").find("connections 4"), std::string::npos);
+  if (c.damaged) {
+    ASSERT_NO_FATAL_FAILURE(Damage(tree + "\\Talvenor.forms\\data\\a.pak.from-*"));
+    ASSERT_NO_FATAL_FAILURE(Damage(tree + "\\Talvenor.forms\\data\\a.pak.zst"));
+  }
+
+  const std::string accessLog = ServerEnv("TALV_NGINX_ACCESS_LOG_WIN");
+  const std::size_t logged = FileLines(accessLog).size();
+  const std::string launcherLog = LauncherLogFolder() + "\\launcher_log.txt";
+  HostSession host;
+  ASSERT_TRUE(host.Start(game_.LauncherPath(), "patchurl:" + HttpBase(name), game_.GameDir()));
+  EXPECT_EQ(host.Finish(), 0) << host.RawOutput();
+  EXPECT_EQ(host.Result(), "1");
+
+  ExpectRelease102();
+
+  const std::vector<std::string> log = FileLines(launcherLog);
+  EXPECT_TRUE(Contains(log, "Transfer forms saved "));
+  EXPECT_TRUE(Contains(log, "Downloading file : data\\a.pak"));
+  if (c.damaged) {
+    EXPECT_TRUE(Contains(log, "Transfer form of data\\a.pak failed : trying compressed file."));
+    EXPECT_TRUE(Contains(log, "Transfer form of data\\a.pak failed : trying the raw file."));
+  }
+
+  // The documents come first, over the stage's own connection; the files in any order, each
+  // file's forms in the order of preference.
+  const std::vector<std::string> documents = {"patch_live.txt", "version.txt", "forms.txt"};
+  std::vector<std::string> expected = {"Talvenor.forms/data/a.pak.from-", "Talvenor.forms/data/new.bin.zst",
+                                       "Talvenor.forms/data/table.txt.from-"};
+  if (c.damaged) expected = {"Talvenor.forms/data/a.pak.from-", "Talvenor.forms/data/a.pak.zst", "Talvenor/data/a.pak",
+                             "Talvenor.forms/data/new.bin.zst", "Talvenor.forms/data/table.txt.from-"};
+  std::vector<std::string> paths;
+  WaitUntil(
+      [&] {
+        paths = ServedPaths(accessLog, logged, name);
+        return paths.size() >= documents.size() + expected.size();
+      },
+      5000);
+  ASSERT_EQ(paths.size(), documents.size() + expected.size()) << ::testing::PrintToString(paths);
+  for (std::size_t i = 0; i < documents.size(); ++i) EXPECT_EQ(paths[i], documents[i]);
+  std::vector<std::string> fetched(paths.begin() + static_cast<std::ptrdiff_t>(documents.size()), paths.end());
+  std::vector<std::string> ofAPak;
+  for (const std::string& p : fetched) {
+    if (p.find("data/a.pak") != std::string::npos) ofAPak.push_back(p);
+  }
+  // Each expected request matches exactly one fetched path by its beginning.
+  auto matches = [](const std::string& path, const std::string& start) { return path.rfind(start, 0) == 0; };
+  for (const std::string& e : expected) {
+    EXPECT_EQ(std::count_if(fetched.begin(), fetched.end(), [&](const std::string& p) { return matches(p, e); }), 1)
+        << e << " in " << ::testing::PrintToString(fetched);
+  }
+  std::vector<std::string> aPakOrder;
+  for (const std::string& e : expected) {
+    if (e.find("data/a.pak") != std::string::npos) aPakOrder.push_back(e);
+  }
+  ASSERT_EQ(ofAPak.size(), aPakOrder.size());
+  for (std::size_t i = 0; i < ofAPak.size(); ++i) EXPECT_TRUE(matches(ofAPak[i], aPakOrder[i])) << ofAPak[i];
+
+  // The panel's total counts the bytes that travel: the forms, not the raw files.
+  if (!c.damaged) {
+    std::uint64_t wire = 0;
+    for (const std::string& p : fetched) {
+      std::string local = tree + "\\" + p;
+      std::replace(local.begin(), local.end(), '/', '\\');
+      wire += ReadFileOr(local).size();
+    }
+    const std::vector<std::string>& lines = host.Lines();
+    const auto download = std::find(lines.begin(), lines.end(), "panelType : download");
+    ASSERT_NE(download, lines.end()) << host.RawOutput();
+    for (auto it = download + 1; it != lines.end() && it->rfind("panelType : ", 0) != 0; ++it) {
+      if (it->rfind("size : ", 0) != 0) continue;
+      EXPECT_EQ(it->substr(it->find('/') + 1), std::to_string(wire)) << *it;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Trees, FormsAtOnce,
+                         ::testing::Values(AtOnceCase{"forms", false}, AtOnceCase{"damaged_delta", true}),
+                         [](const ::testing::TestParamInfo<AtOnceCase>& info) { return std::string(info.param.name); });
+
+// A server that goes silent in the middle of a form: the file's raw form comes from the
+// mirror at once, no other form is asked of the silent server.
+TEST_F(FormsAtOnceRun, AFormThatStallsSendsTheRawFileToTheNextServer) {
+  if (ServerEnv("TALV_FAULT_HOST").empty()) GTEST_SKIP() << "no fault server";
+  const std::string name = "atonce_stall_" + std::to_string(TickMs());
+  const std::string mirrorName = name + "_mirror";
+  const std::string stalling = "stallafter/100/a.pak.from-/";
+  const std::string first = ServerEnv("TALV_FAULT_HOST") + ":80/" + stalling + name;
+  const std::string mirror = ServerEnv("TALV_HTTP_HOST") + ":80/" + mirrorName;
+  ASSERT_NO_FATAL_FAILURE(Publish102(mirrorName, WwwFolder(mirrorName), mirror, ""));
+  ASSERT_NO_FATAL_FAILURE(Publish102(name, WwwFolder(name), first, " --connections 4 --mirror " + mirror));
+
+  const std::string accessLog = ServerEnv("TALV_NGINX_ACCESS_LOG_WIN");
+  const std::size_t logged = FileLines(accessLog).size();
+  HostSession host;
+  ASSERT_TRUE(host.Start(game_.LauncherPath(), "patchurl:" + HttpBase(name), game_.GameDir()));
+  EXPECT_EQ(host.Finish(), 0) << host.RawOutput();
+  EXPECT_EQ(host.Result(), "1");
+  ExpectRelease102();
+
+  const std::vector<std::string> log = FileLines(LauncherLogFolder() + "\\launcher_log.txt");
+  EXPECT_TRUE(Contains(log, "No data for 15 seconds, transfer of data\\a.pak abandoned on file server : " + first));
+  EXPECT_TRUE(Contains(log, "Transfer form of data\\a.pak failed : trying the raw file."));
+  EXPECT_TRUE(Contains(log, "Trying next file server for data\\a.pak : " + mirror));
+  const std::string faultLog = ReadFileOr(ServerEnv("TALV_WWW_ROOT_WIN") + "\\..\\fault-requests.log");
+  EXPECT_EQ(faultLog.find("GET /" + stalling + name + "/Talvenor.forms/data/a.pak.zst "), std::string::npos);
+  std::vector<std::string> fromMirror;
+  WaitUntil(
+      [&] {
+        fromMirror = ServedPaths(accessLog, logged, mirrorName);
+        return std::find(fromMirror.begin(), fromMirror.end(), "Talvenor/data/a.pak") != fromMirror.end();
+      },
+      5000);
+  EXPECT_EQ(std::count(fromMirror.begin(), fromMirror.end(), "Talvenor/data/a.pak"), 1)
+      << ::testing::PrintToString(fromMirror);
+  for (const std::string& p : fromMirror) EXPECT_EQ(p.find("a.pak.zst"), std::string::npos) << p;
+}
+
 }  // namespace

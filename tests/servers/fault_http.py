@@ -12,6 +12,10 @@ Files come from ROOT; the first path components choose the behaviour:
     /flaky/<k>/<key>/<path>        the first k requests naming key get 500, later ones succeed
     /slow/<bytes>/<ms>/<path>      the body in pieces of <bytes>, <ms> apart
     /stall/<path>                  headers, then nothing until the client gives up (60 s at most)
+    /stallafter/<n>/<name>/<path>  served normally, but a file whose last component begins
+                                   with <name> gets its headers and n bytes, then nothing until
+                                   the client gives up (60 s at most)
+    /silent/<path>                 the request is read and never answered (60 s at most)
     /cp950/<path>                  the path read in code page 950, as a Windows server reads it,
                                    and served from the file of that (Unicode) name
     /corrupt/<name>/<path>         served normally, but a file whose last component is <name>
@@ -20,6 +24,8 @@ Every request is appended to ROOT/../fault-requests.log as "METHOD PATH RANGE".
 """
 import email.utils
 import os
+import select
+import socket
 import sys
 import threading
 import time
@@ -59,6 +65,16 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def go_silent(self):
+        """Sends nothing more until the client closes its end, or for 60 s at most."""
+        self.wfile.flush()
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            readable, _, _ = select.select([self.connection], [], [], 0.2)
+            if readable and not self.connection.recv(4096, socket.MSG_PEEK):
+                break
+        self.close_connection = True
+
     def do_HEAD(self):
         self.do_GET()
 
@@ -86,6 +102,10 @@ class Handler(BaseHTTPRequestHandler):
                 return self.serve(parts[2:], corrupt=parts[-1] == parts[1])
             if mode == "stall":
                 return self.serve(parts[1:], stall=True)
+            if mode == "stallafter":
+                return self.serve(parts[3:], limit=int(parts[1]) if parts[-1].startswith(parts[2]) else None, silent=True)
+            if mode == "silent":
+                return self.go_silent()
             if mode == "cp950":
                 # The request line arrives as bytes (read here as Latin-1).
                 return self.serve([p.encode("latin-1").decode("cp950") for p in parts[1:]])
@@ -93,7 +113,8 @@ class Handler(BaseHTTPRequestHandler):
         except (BrokenPipeError, ConnectionResetError):
             pass
 
-    def serve(self, parts, limit=None, with_date=True, piece=None, delay=0.0, stall=False, corrupt=False):
+    def serve(self, parts, limit=None, with_date=True, piece=None, delay=0.0, stall=False, corrupt=False,
+              silent=False):
         path = os.path.realpath(os.path.join(ROOT, *parts))
         if not path.startswith(os.path.realpath(ROOT)) or not os.path.isfile(path):
             return self.send_page(404, with_date)
@@ -126,6 +147,8 @@ class Handler(BaseHTTPRequestHandler):
             return
         if limit is not None:
             self.wfile.write(body[:limit])
+            if silent:
+                return self.go_silent()
             self.wfile.flush()
             self.close_connection = True
             return

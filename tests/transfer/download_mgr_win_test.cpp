@@ -71,10 +71,11 @@ class Download : public ::testing::Test {
     return ReadFileOr(ServerEnv("TALV_WWW_ROOT_WIN") + "\\..\\fault-requests.log");
   }
 
-  std::unique_ptr<CDownloadMgr> Connected(const std::string& address) {
+  std::unique_ptr<CDownloadMgr> Connected(const std::string& address, std::uint32_t stallLimitMs = 0) {
     ServerAddress a;
     std::unique_ptr<CDownloadMgr> mgr(CDownloadMgr::CreateDownloadMgr(address.c_str(), &a));
     if (!mgr) return nullptr;
+    mgr->SetStallLimit(stallLimitMs);
     if (!mgr->Connect(a.host, a.user[0] ? a.user : nullptr, a.password[0] ? a.password : nullptr, a.port) ||
         (a.path[0] != '\0' && !mgr->SetCurrentDirectory(a.path))) {
       return nullptr;
@@ -213,6 +214,51 @@ TEST_F(Download, HttpErrorStatusFailsAfterFourPasses) {
   EXPECT_EQ(CountOf(FaultRequests(), "GET /status/404/" + folder_ + "/missing.bin"), 4);
   EXPECT_EQ(CountLines(log, "Getting file \"missing.bin\"..."), 1);
   EXPECT_EQ(log.Joined().find("failed"), std::string::npos) << log.Joined();
+}
+
+// With a stall limit a server that goes silent ends the transfer after the limit: the
+// manager says it stalled, and GetFile makes no further pass at that server. A server that
+// keeps sending is not affected, and the next open forgets an earlier stall.
+TEST_F(Download, HttpStallEndsTheTransferWithoutAnotherPass) {
+  constexpr std::uint32_t kLimitMs = 2000;  // the stage's 15 s would only slow the test
+  PutWww("s.bin", Pattern(200000, 11));
+  struct Case {
+    const char* name;
+    std::string prefix;  // of the fault server
+    bool stalls;
+    const char* failedCall;
+    bool servesOthers;  // the server still serves other files
+  } cases[] = {
+      {"silent after some bytes", "stallafter/30000/s.bin/", true, "InternetReadFile", true},
+      {"no answer at all", "silent/", true, "HttpSendRequest", false},
+      {"slow but steady", "slow/50000/500/", false, nullptr, true},
+  };
+  PutWww("t.bin", "tiny");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto mgr = Connected(ServerEnv("TALV_FAULT_HOST") + ":80/" + c.prefix + folder_, kLimitMs);
+    ASSERT_NE(mgr, nullptr);
+    LogCapture log;
+    const std::string path = local_ / "s.bin";
+    const std::string request = "GET /" + c.prefix + folder_ + "/s.bin ";
+    const int before = CountOf(FaultRequests(), request);
+    EXPECT_EQ(GetFile(nullptr, true, mgr.get(), "s.bin", path.c_str(), nullptr), !c.stalls);
+    EXPECT_EQ(mgr->Stalled(), c.stalls);
+    EXPECT_EQ(CountOf(FaultRequests(), request) - before, 1);
+    if (c.stalls) {
+      EXPECT_EQ(CountOf(log.Joined(), std::string("CDownloadMgrHttp::ReadFile() : ") + c.failedCall + "() failed : code"),
+                1)
+          << log.Joined();
+    } else {
+      EXPECT_TRUE(ReadFileOr(path) == Pattern(200000, 11));
+    }
+    if (c.servesOthers) {
+      // A stall belongs to the transfer it ended: the next file starts without it.
+      EXPECT_TRUE(GetFile(nullptr, false, mgr.get(), "t.bin", (local_ / "t.bin").c_str(), nullptr));
+      EXPECT_FALSE(mgr->Stalled());
+      EXPECT_EQ(ReadFileOr(local_ / "t.bin"), "tiny");
+    }
+  }
 }
 
 TEST_F(Download, IntoMemory) {
