@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "tests/support/host_session.h"
 #include "tests/support/win_test_util.h"
@@ -84,6 +86,50 @@ TEST_F(ChineseNames, PublishedTreePatchesThemOverFtp) {
   EXPECT_EQ(verify.exitCode, 0u) << verify.output;
   ASSERT_NO_FATAL_FAILURE(Patch());
   ExpectRelease2();
+}
+
+// The smaller forms of Chinese-named files: a delta of 許\功.dat (changed) and the compressed
+// 資料\測試.txt (new) are published, served and decoded under their names.
+TEST(ChineseNameForms, DeltaAndCompressedFileArriveUnderTheirNames) {
+  if (!ServersAvailable()) GTEST_SKIP() << "test servers are not running";
+  std::string pak;
+  for (int i = 0; pak.size() < 200000; ++i) pak += "item_" + std::to_string(i * 7919 % 100003) + ",gold\r\n";
+  std::string changed = pak;
+  changed.insert(90000, "new asset row\r\n");
+  std::string table;
+  for (int i = 0; table.size() < 60000; ++i) table += "row " + std::to_string(i) + "\r\n";
+  const std::string gong = kXu + "\\\xA5\x5C.dat";           // 許\功.dat
+  const std::string test = kData + "\\\xB4\xFA\xB8\xD5.txt";  // 資料\測試.txt
+  ScopedTempDir scratch;
+  SampleGame game(scratch.path());
+  ASSERT_TRUE(game.AddRelease(1, {{gong, pak}})) << game.Why();
+  ASSERT_TRUE(game.AddRelease(2, {{gong, changed}, {test, table}})) << game.Why();
+  ASSERT_TRUE(game.Install(1));
+  const std::string server = "names_forms_" + std::to_string(TickMs());
+  const std::string files = ServerEnv("TALV_FAULT_HOST") + ":80/cp950/" + server;
+  const std::string earlier = scratch.path() + "\\published_1";
+  ASSERT_TRUE(game.Publish(1, earlier, files)) << game.Why();
+  ASSERT_TRUE(game.Publish(2, WwwFolder(server), files, "--delta-from \"" + earlier + "\"")) << game.Why();
+  const ProcessResult verify = Talvpack("verify \"" + WwwFolder(server) + "\" --delta-from \"" + earlier + "\"");
+  EXPECT_EQ(verify.exitCode, 0u) << verify.output;
+
+  const std::string requests = ServerEnv("TALV_WWW_ROOT_WIN") + "\\..\\fault-requests.log";
+  const std::size_t before = FileLines(requests).size();
+  HostSession host;
+  ASSERT_TRUE(host.Start(game.LauncherPath(), "patchurl:" + HttpBase(server), game.GameDir()));
+  EXPECT_EQ(host.Finish(), 0) << host.RawOutput();
+  EXPECT_EQ(ReadFileOr(game.GameDir() + "\\" + gong), changed);
+  EXPECT_EQ(ReadFileOr(game.GameDir() + "\\" + test), table);
+  EXPECT_EQ(game.InstalledVersion(), 2);
+  std::vector<std::string> lines = FileLines(requests);
+  lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(std::min(before, lines.size())));
+  std::size_t forms = 0;
+  for (const std::string& l : lines) {
+    if (l.find("/" + server + "/") == std::string::npos) continue;
+    EXPECT_EQ(l.find("/" + server + "/Talvenor/"), std::string::npos) << "a whole file travelled: " << l;
+    forms += l.find("/" + server + "/Talvenor.forms/") != std::string::npos;
+  }
+  EXPECT_EQ(forms, 2u);
 }
 
 TEST_F(ChineseNames, SelfExtractingPatchWritesThemUnderTheirNames) {
