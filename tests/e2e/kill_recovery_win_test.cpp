@@ -270,6 +270,7 @@ TEST_F(KillAtEveryChange, ASelfUpdateLeavesTheOldOrTheNewLauncher) {
   for (int killAt = 1;; ++killAt) {
     const std::string killed = "launcher killed before change " + std::to_string(killAt);
     SCOPED_TRACE(killed);
+    std::printf("self-update: %s\n", killed.c_str());
     InstallRelease1();
     SetEnvironmentVariableA("TALV_KILL_AT_CHANGE", std::to_string(killAt).c_str());
     HostSession host;
@@ -297,6 +298,7 @@ TEST_F(KillAtEveryChange, ASelfUpdateLeavesTheOldOrTheNewLauncher) {
   for (int killAt = 1;; ++killAt) {
     const std::string killed = "renamer killed before change " + std::to_string(killAt);
     SCOPED_TRACE(killed);
+    std::printf("self-update: %s\n", killed.c_str());
     InstallRelease1();
     SetEnvironmentVariableA("TALV_KILL_RENAMER_AT_CHANGE", std::to_string(killAt).c_str());
     std::uint32_t code = 0;
