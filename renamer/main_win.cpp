@@ -3,13 +3,17 @@
 // then deletes itself. No window, no log, exit code 0.
 #include "launcher/core/windows_api.h"
 
+#include "launcher/core/change_hook.h"
 #include "remover/self_delete.h"
 #include "renamer/renamer_args.h"
 
 namespace {
 
 constexpr char kLauncherWindowClass[] = "pinfox_launcher";
-constexpr int kWindowChecks = 31;
+// The launcher has usually gone within a moment of starting this program: look often, and
+// give it about 31 seconds in all.
+constexpr int kWindowChecks = 311;
+constexpr DWORD kWindowPauseMs = 100;
 constexpr int kFileAttempts = 6;
 constexpr DWORD kPauseMs = 1000;
 
@@ -18,7 +22,7 @@ bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_
 bool LauncherGone() {
   for (int check = 0; check < kWindowChecks; ++check) {
     if (FindWindowA(kLauncherWindowClass, nullptr) == nullptr) return true;
-    Sleep(kPauseMs);
+    Sleep(kWindowPauseMs);
   }
   return false;
 }
@@ -37,14 +41,17 @@ void Update(const RenamerArgs& args) {
   if (!LauncherGone()) return;
   // One rename over the old launcher: at every moment the game folder holds the old
   // launcher or the new one, whenever this program is killed. (A delete followed by a
-  // rename left no launcher at all between the two.)
+  // rename left no launcher at all between the two.) A failed attempt changes nothing, so
+  // the move is one change however many attempts it takes.
+  NoteFileChange();
   if (!WithRetries([&] {
         return MoveFileExA(args.newFile, args.target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
       })) {
     return;
   }
+  if (!args.restart) return;
   Sleep(kPauseMs);
-  if (args.restart) WinExec(args.restartCommand, SW_SHOWNORMAL);
+  WinExec(args.restartCommand, SW_SHOWNORMAL);
 }
 
 }  // namespace
@@ -52,6 +59,9 @@ void Update(const RenamerArgs& args) {
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
   RenamerArgs args;
   if (ParseRenamerCommandLine(commandLine, &args)) Update(args);
+  // Killed before this, the program stays behind as ren*.tmp.exe; the launcher's next start
+  // removes it.
+  NoteFileChange();
   DeleteOwnExecutable();
   return 0;
 }

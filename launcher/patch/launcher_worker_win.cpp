@@ -13,6 +13,7 @@ PatchResult RunLauncherWorker(PatchContext& context) {
   IPanel& panel = PanelOf(context);
   // An earlier run killed half way is undone before anything new is read or fetched.
   if (!RecoverInterruptedRun(panel)) return PatchFailed;
+  RemoveRenamerLeftovers();
   if (context.patchInfo == nullptr || context.texts == nullptr ||
       !context.patchInfo->Read(context.texts->patchInfoUrl)) {
     g_launcher.ShowMessage(0, IDS_PATCH_INFO_FAILED, kMessageInfo);

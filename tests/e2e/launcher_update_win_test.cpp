@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "launcher/core/win_handle.h"
+#include "launcher/resources/resource_ids.h"
 #include "tests/support/host_session.h"
 #include "tests/support/win_test_util.h"
 
@@ -31,9 +32,32 @@ bool Talvpack(const std::string& arguments) {
   return r.finished && r.exitCode == 0;
 }
 
-bool HasMessage(const HostSession& host) {
+std::uint64_t LinkStat(const std::string& key) {
+  for (const std::string& line : FileLines(ServerEnv("TALV_LINK_STATS_WIN"))) {
+    if (line.rfind(key + " ", 0) == 0) return std::stoull(line.substr(key.size() + 1));
+  }
+  return 0;
+}
+
+// Sets the link emulator's delay and limit for the connections made from now on; returns
+// once it took them.
+bool SetLink(int delayMs, int rate) {
+  const std::uint64_t changes = LinkStat("link.changes");
+  return WriteFileBytes(ServerEnv("TALV_LINK_CONTROL_WIN"),
+                        "delay_ms " + std::to_string(delayMs) + "\nrate " + std::to_string(rate) + "\n") &&
+         WaitUntil([&] { return LinkStat("link.changes") > changes; }, 5000);
+}
+
+std::uint64_t FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// Whether a line begins with prefix: any message by default.
+bool HasMessage(const HostSession& host, const std::string& prefix = "message : ") {
   for (const auto& line : host.Lines()) {
-    if (line.rfind("message : ", 0) == 0) return true;
+    if (line.rfind(prefix, 0) == 0) return true;
   }
   return false;
 }
@@ -162,6 +186,32 @@ TEST_F(LauncherUpdateRun, LauncherWhoseDigestNeverMatchesIsFetchedFourTimesThenG
   int downloads = 0;
   for (std::size_t at = log.find(request); at != std::string::npos; at = log.find(request, at + 1)) ++downloads;
   EXPECT_EQ(downloads, 4);
+}
+
+TEST_F(LauncherUpdateRun, StopDuringTheLauncherDownloadLeavesNoPartialLauncher) {
+  if (ServerEnv("TALV_LINK_HOST").empty()) GTEST_SKIP() << "the link emulator is not running";
+  // The launcher's files come through a slow link, so that the stop finds the download begun
+  // and far from done.
+  ASSERT_TRUE(SetLink(0, 256 * 1024));
+  struct Unlimited {
+    ~Unlimited() { SetLink(0, 0); }
+  } unlimited;
+  const std::string url = Serve(1, 206, true, ServerEnv("TALV_LINK_HOST") + ":80");
+  const std::string download = GameFile("Talvenor_206.exe");
+  HostSession host;
+  ASSERT_TRUE(host.Start(game_.LauncherPath(), "patchurl:" + url, game_.GameDir()));
+  ASSERT_TRUE(host.WaitForLine("text : Downloading launcher...")) << host.RawOutput();
+  ASSERT_TRUE(WaitUntil([&] { return FileSize(download) > 0; }, 60000)) << "the download never began";
+  EXPECT_LT(FileSize(download), newLauncher_.size()) << "the download ended before the stop";
+  host.Send("cancel");
+  EXPECT_EQ(host.Finish(), 2) << host.RawOutput();
+  EXPECT_EQ(host.Result(), "-1");
+  EXPECT_TRUE(HasMessage(host, "message : " + std::to_string(IDS_UPDATE_STOPPED) + " : "))
+      << host.RawOutput();
+  EXPECT_FALSE(PathExists(download));
+  EXPECT_EQ(ReadFileOr(game_.LauncherPath()), original_);
+  EXPECT_TRUE(Matching(game_.GameDir(), "ren*").empty());
+  EXPECT_EQ(game_.InstalledVersion(), 1);
 }
 
 }  // namespace

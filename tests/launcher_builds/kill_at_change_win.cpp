@@ -1,13 +1,18 @@
-// Linked only into Talvenor_killable.exe, a test build: with TALV_KILL_AT_CHANGE=N in its
-// environment the launcher ends itself, as a kill from outside would, just before its N-th
-// change to a file of the game or of its temporary folder. Exit code 77 tells the test that
-// the kill came; a run that ends by itself has made fewer changes than N.
+// Linked only into the kill tests' builds: Talvenor_killable.exe reads TALV_KILL_AT_CHANGE,
+// renamer_killable.exe (the renamer Talvenor_killable embeds) TALV_KILL_RENAMER_AT_CHANGE.
+// With N in that variable the program ends itself, as a kill from outside would, just before
+// its N-th change to a file of the game or of the launcher's temporary folder. Exit code 77
+// tells the test that the kill came; a run that ends by itself has made fewer changes than N.
 #include "launcher/core/windows_api.h"
 
 #include <atomic>
 #include <cstdlib>
 
 #include "launcher/core/change_hook.h"
+
+#ifndef TALV_KILL_VARIABLE
+#define TALV_KILL_VARIABLE "TALV_KILL_AT_CHANGE"
+#endif
 
 namespace {
 
@@ -21,7 +26,7 @@ void CountChange() {
 struct InstallHook {
   InstallHook() {
     char value[32] = {};
-    const DWORD n = GetEnvironmentVariableA("TALV_KILL_AT_CHANGE", value, sizeof(value));
+    const DWORD n = GetEnvironmentVariableA(TALV_KILL_VARIABLE, value, sizeof(value));
     if (n == 0 || n >= sizeof(value)) return;
     g_changesLeft = std::atol(value);
     if (g_changesLeft > 0) SetChangeHook(&CountChange);

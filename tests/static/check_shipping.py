@@ -132,22 +132,41 @@ def main():
         levels = [e.get("level") for e in doc.iter() if e.tag.endswith("}requestedExecutionLevel")]
         return None if levels == ["requireAdministrator"] else "requested execution levels %s" % levels
 
-    def no_kill_hook():
-        # The kill tests' launcher ends itself when this variable names a change; only that
-        # build may carry its name.
-        marker = b"TALV_KILL_AT_CHANGE"
-        with open(os.path.join(bin_dir, "Talvenor.exe"), "rb") as f:
-            if marker in f.read():
-                return "carries the kill hook of the test build"
-        killable = os.path.join(bin_dir, "Talvenor_killable.exe")
-        if os.path.exists(killable):
-            with open(killable, "rb") as f:
-                if marker not in f.read():
-                    return "the marker is not in Talvenor_killable.exe either: the check proves nothing"
+    def no_kill_hook(prog, killable, marker):
+        # The kill tests' programs end themselves when their variable names a change; only
+        # those builds may carry its name. A marker missing from the test build as well would
+        # prove nothing.
+        def check():
+            with open(os.path.join(bin_dir, prog), "rb") as f:
+                if marker in f.read():
+                    return "carries the kill hook of the test build"
+            path = os.path.join(bin_dir, killable)
+            if os.path.exists(path):
+                with open(path, "rb") as f:
+                    if marker not in f.read():
+                        return "the marker is not in %s either: the check proves nothing" % killable
+            return None
+        return check
+
+    def embedded_renamer_of_killable():
+        # The kill tests' launcher must hand over to the renamer that can be killed too.
+        path = os.path.join(bin_dir, "Talvenor_killable.exe")
+        if not os.path.exists(path):
+            return None
+        entries = resources(load("Talvenor_killable.exe")).get(("BIN", 115), [])
+        with open(os.path.join(bin_dir, "renamer_killable.exe"), "rb") as f:
+            want = f.read()
+        if len(entries) != 1 or entries[0][1] != want:
+            return "Talvenor_killable.exe does not embed renamer_killable.exe as BIN 115"
         return None
 
     checks.run("Talvenor.exe.StringTableIsTraditionalChinese", string_table)
-    checks.run("Talvenor.exe.HasNoKillHook", no_kill_hook)
+    checks.run("Talvenor.exe.HasNoKillHook", no_kill_hook("Talvenor.exe", "Talvenor_killable.exe", b"TALV_KILL_AT_CHANGE"))
+    # Talvenor.exe embeds renamer.exe: neither may carry the renamer's hook.
+    for prog in ("renamer.exe", "Talvenor.exe"):
+        checks.run("%s.HasNoRenamerKillHook" % prog,
+                   no_kill_hook(prog, "renamer_killable.exe", b"TALV_KILL_RENAMER_AT_CHANGE"))
+    checks.run("Talvenor_killable.exe.EmbedsTheKillableRenamer", embedded_renamer_of_killable)
     checks.run("Talvenor.exe.EmbedsTheCompanionsByteForByte", companions)
     checks.run("Talvenor.exe.ManifestRequiresAdministrator", manifest)
     checks.write(report)
