@@ -36,8 +36,10 @@ class CKeptDownloads {
   // A download begins (named as still arriving) and ends whole and checked.
   void Started(const PatchEntry& entry);
   void Completed(const PatchEntry& entry);
-  // Writes what the record does not hold yet (the stage's end).
+  // Writes what the record does not hold yet: at the stage's end, and (FlushIfDue) from the
+  // progress of a long transfer, once the last write is a second old.
   void Flush();
+  void FlushIfDue();
 
  private:
   void Changed(std::uint64_t fileSize);

@@ -242,6 +242,11 @@ void CKeptDownloads::Flush() {
   if (m_enabled && m_unwritten) Write();
 }
 
+void CKeptDownloads::FlushIfDue() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  if (m_enabled && m_unwritten && TickCount() - m_lastWrite >= kWriteEveryMs) Write();
+}
+
 void CKeptDownloads::Changed(std::uint64_t fileSize) {
   m_unwritten = true;
   const bool large = fileSize >= kWriteAtOnceBytes && fileSize / kWriteAtOnceRatio >= m_writtenLength;

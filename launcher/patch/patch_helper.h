@@ -128,6 +128,9 @@ class CPatchHelper {
   // download set before the room check and the first download.
   void SettleKeptDownloads();
   void DropFormsOfKeptFiles();
+  // Called while transfers run: small files that arrived meanwhile reach the record within
+  // a second, even while one large file is all that still moves.
+  void KeepRecordCurrent();
   // The temporary folder after a run whose moves are settled: a completed run, and one that
   // filled the disk, leave nothing; any other keeps its record and the files it names.
   void EndTemporaryFolder(bool completed);

@@ -444,6 +444,8 @@ void CPatchHelper::DropFormsOfKeptFiles() {
   }
 }
 
+void CPatchHelper::KeepRecordCurrent() { m_kept->FlushIfDue(); }
+
 void CPatchHelper::EndTemporaryFolder(bool completed) {
   if (completed || m_diskFull || g_launcher.m_installRequested) {
     CFile::RemoveDirectory(g_launcher.m_patchDir, false);
@@ -507,6 +509,7 @@ bool CPatchHelper::OnDownloadProgress(DownloadProgress* progress) {
     self->RequestStop();
     return false;
   }
+  self->KeepRecordCurrent();
   const std::uint64_t done = self->m_doneSize + progress->transferred;
   IPanel& panel = self->Panel();
   panel.SetProgress(static_cast<int>((done / 10) / (self->m_totalSize / 1000 + 1)));
