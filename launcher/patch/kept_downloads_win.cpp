@@ -204,7 +204,8 @@ void CKeptDownloads::Settle(const std::map<std::string, PatchEntry>& downloadSet
     m_index[stays.name] = m_record.files.size();
     m_record.files.push_back(stays);
   }
-  if (!m_record.files.empty()) Write();
+  // The record now names only what stayed, before a download of this run can start.
+  if (!last.files.empty()) Write();
 }
 
 bool CKeptDownloads::Reused(const std::string& name) const {

@@ -168,6 +168,9 @@ PatchResult CPatchHelper::PatchMainProc() {
     m_currentVersion = m_latestVersion;
     if (!staged) return PatchFailed;
     patched = true;
+  } else if (FileExists(g_launcher.m_patchDir)) {
+    // A game at the latest version has no use for what a stopped run kept.
+    CFile::RemoveDirectory(g_launcher.m_patchDir, false);
   }
 
   if (g_launcher.m_devFtp[0] != '\0' &&
