@@ -11,6 +11,7 @@
 #include "launcher/core/paths.h"
 #include "launcher/core/safe_file.h"
 #include "launcher/core/version_draft.h"
+#include "launcher/patch/kept_downloads.h"
 #include "launcher/ui/panel.h"
 
 namespace {
@@ -217,7 +218,8 @@ bool RecoverInterruptedRun(IPanel& panel) {
     g_launcher.ShowMessage(0, kMessageMoveFailed, kMessageInfo);
     return false;
   }
-  // Whatever else a stopped run left there is no longer needed: no backup waits in it.
-  if (FileExists(g_launcher.m_patchDir)) CFile::RemoveDirectory(g_launcher.m_patchDir, false);
+  // Whatever else a stopped run left there is no longer needed: no backup waits in it. Its
+  // record of downloads and the files it names stay for the next run to reuse.
+  if (FileExists(g_launcher.m_patchDir)) CleanTemporaryFolderKeepingDownloads();
   return true;
 }

@@ -208,6 +208,7 @@ void CTransferPool::Work(Worker& worker) {
 
 // The panel shows the sum over the transfers; the text is the file that started last.
 void CTransferPool::Report(std::vector<std::unique_ptr<Worker>>& workers) {
+  m_helper.KeepRecordCurrent();  // the record of downloads (kept_downloads_win.cpp)
   std::uint64_t done = m_helper.m_doneSize;
   std::uint64_t received = 0;
   for (const auto& w : workers) {

@@ -16,6 +16,7 @@
 #include "launcher/patch/transfer_index.h"
 
 class CDownloadMgr;
+class CKeptDownloads;
 class CMoveJournalFile;
 class CPatchInfo;
 class CVersionInfo;
@@ -121,6 +122,18 @@ class CPatchHelper {
   bool HasRoomForTheRun() const;
   int WriteFailureMessage(int stringId, const std::string& path, std::uint64_t bytes) const;
   FileOutcome DownloadOne(const PatchEntry& entry, const char* localPath, const FileTransfer& transfer);
+  FileOutcome FetchChecked(const PatchEntry& entry, const char* localPath, const FileTransfer& transfer);
+  bool DownloadFilesOneByOne();
+  // What the last stopped run kept (kept_downloads_win.cpp), compared with this run's
+  // download set before the room check and the first download.
+  void SettleKeptDownloads();
+  void DropFormsOfKeptFiles();
+  // Called while transfers run: small files that arrived meanwhile reach the record within
+  // a second, even while one large file is all that still moves.
+  void KeepRecordCurrent();
+  // The temporary folder after a run whose moves are settled: a completed run, and one that
+  // filled the disk, leave nothing; any other keeps its record and the files it names.
+  void EndTemporaryFolder(bool completed);
   bool FetchFile(const FileTransfer& transfer, const char* remoteName, const char* localPath, bool resume);
   bool FetchWithRetry(const FileTransfer& transfer, const char* remoteName, const char* localPath, bool resume);
   bool Halted(const FileTransfer& transfer) const;
@@ -164,6 +177,8 @@ class CPatchHelper {
   // The moves of this run, for the next start should it be killed half way.
   std::unique_ptr<CMoveJournalFile> m_journal;
   bool m_undoFailed = false;  // a backup is not back in place: the temporary folder stays
+  mutable bool m_diskFull = false;  // the run was told the disk is full
+  std::unique_ptr<CKeptDownloads> m_kept;
   CTransferIndex m_transferIndex;
   std::map<std::string, std::vector<const TransferForm*>> m_formPlan;
   std::atomic<std::uint64_t> m_bytesSaved{0};

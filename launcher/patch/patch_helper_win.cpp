@@ -15,10 +15,12 @@
 #include "launcher/core/safe_file.h"
 #include "launcher/core/win_handle.h"
 #include "launcher/patch/exe_patch.h"
+#include "launcher/patch/kept_downloads.h"
 #include "launcher/patch/manifest_name.h"
 #include "launcher/patch/move_journal_file.h"
 #include "launcher/patch/patch_info.h"
 #include "launcher/patch/signed_document.h"
+#include "launcher/patch/transfer_forms.h"
 #include "launcher/patch/version_info.h"
 #include "launcher/resources/resource_ids.h"
 #include "launcher/transfer/download_mgr.h"
@@ -52,7 +54,7 @@ int Percent(std::size_t i, std::size_t n) { return n == 0 ? 0 : static_cast<int>
 }  // namespace
 
 CPatchHelper::CPatchHelper(PatchContext* context)
-    : m_context(context), m_journal(std::make_unique<CMoveJournalFile>()) {}
+    : m_context(context), m_journal(std::make_unique<CMoveJournalFile>()), m_kept(std::make_unique<CKeptDownloads>()) {}
 
 CPatchHelper::~CPatchHelper() = default;
 
@@ -121,15 +123,16 @@ PatchResult CPatchHelper::OpenRun() {
   return PatchDone;
 }
 
-// Before any file is fetched: no client running, an empty temporary folder, the file server.
-// PatchDone to go on, else the result the run ends with.
+// Before any file is fetched: no client running, a temporary folder that holds at most what
+// the last stopped run kept for this one, the file server. PatchDone to go on, else the
+// result the run ends with.
 PatchResult CPatchHelper::ReadyToFetch() {
   if (IsOtherGameRunning()) {
     g_launcher.ShowMessage(0, IDS_CLIENT_RUNNING, kMessageInfo);
     return PatchFailed;
   }
   Panel().SetText("Remove patch temp folder...");
-  if (!CFile::RemoveDirectory(g_launcher.m_patchDir, false)) {
+  if (!CleanTemporaryFolderKeepingDownloads()) {
     g_launcher.ShowRunError();
     return PatchFailed;
   }
@@ -153,18 +156,21 @@ PatchResult CPatchHelper::PatchMainProc() {
     if (ready != PatchDone) return ready;
     if (!g_launcher.m_installRequested) {
       NoteFileChange();
-      CreateDirectories(g_launcher.m_patchDir, true);
+      CreateDirectories(g_launcher.m_patchDir, false);  // emptied but for the kept downloads
       NoteFileChange();
       g_launcher.WriteReadme(g_launcher.m_patchDir);
     }
     const bool staged = RunPatchStages();
-    if (SettleMoves()) CFile::RemoveDirectory(g_launcher.m_patchDir, false);
+    if (SettleMoves()) EndTemporaryFolder(staged && !IsStopped());
     Panel().SetText("Collect file information...");
     g_launcher.LogDirectoryListing(g_launcher.m_gameDir, true);
     g_launcher.CopyLog(m_currentVersion, m_latestVersion);
     m_currentVersion = m_latestVersion;
     if (!staged) return PatchFailed;
     patched = true;
+  } else if (FileExists(g_launcher.m_patchDir)) {
+    // A game at the latest version has no use for what a stopped run kept.
+    CFile::RemoveDirectory(g_launcher.m_patchDir, false);
   }
 
   if (g_launcher.m_devFtp[0] != '\0' &&
@@ -330,9 +336,20 @@ FileTransfer CPatchHelper::MainTransfer() {
   return FileTransfer{m_downloadMgr.get(), &CPatchHelper::OnDownloadProgress, this, nullptr};
 }
 
+// One download of either path: a file the last run kept whole is done already; any other is
+// named in the record while it arrives (a kept partial one resumes from its length, as the
+// manager resumes any file there) and once it arrived whole.
+FileOutcome CPatchHelper::DownloadOne(const PatchEntry& entry, const char* localPath, const FileTransfer& transfer) {
+  if (m_kept->Reused(entry.name)) return FileOutcome::kDone;
+  m_kept->Started(entry);
+  const FileOutcome outcome = FetchChecked(entry, localPath, transfer);
+  if (outcome == FileOutcome::kDone) m_kept->Completed(entry);
+  return outcome;
+}
+
 // One download with retries: a digest that differs is downloaded again from the start; at
 // most 4 cycles. The caller counts a done file and tells the player of a failed one.
-FileOutcome CPatchHelper::DownloadOne(const PatchEntry& entry, const char* localPath, const FileTransfer& transfer) {
+FileOutcome CPatchHelper::FetchChecked(const PatchEntry& entry, const char* localPath, const FileTransfer& transfer) {
   char remote[kMaxPath];
   FormatString(remote, sizeof(remote), "Talvenor/%s", entry.name.c_str());
   CDownloadMgr* mgr = transfer.mgr;
@@ -379,6 +396,7 @@ int CPatchHelper::WriteFailureMessage(int stringId, const std::string& path, std
     bytes = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   }
   const bool full = GetDiskFreeSpaceExA(g_launcher.m_gameDir, &freeBytes, nullptr, nullptr) && freeBytes.QuadPart < bytes;
+  if (full) m_diskFull = true;
   return full ? IDS_DISK_FULL : stringId;
 }
 
@@ -393,7 +411,9 @@ bool CPatchHelper::HasRoomForTheRun() const {
       largest = std::max(largest, (static_cast<std::uint64_t>(replaced.nFileSizeHigh) << 32) | replaced.nFileSizeLow);
     }
   }
-  const std::uint64_t needed = m_totalSize + (g_launcher.m_installRequested ? 0 : largest);
+  // What the last run kept is on the disk already.
+  const std::uint64_t toFetch = m_totalSize - std::min(m_totalSize, m_kept->BytesKept());
+  const std::uint64_t needed = toFetch + (g_launcher.m_installRequested ? 0 : largest);
   ULARGE_INTEGER freeBytes = {};
   if (!GetDiskFreeSpaceExA(g_launcher.m_gameDir, &freeBytes, nullptr, nullptr)) return true;  // unknown: let the writes tell
   if (freeBytes.QuadPart >= needed) return true;
@@ -410,16 +430,53 @@ void CPatchHelper::KeepDownloaded(const PatchEntry& entry, const char* localPath
   }
 }
 
+void CPatchHelper::SettleKeptDownloads() {
+  if (g_launcher.m_installRequested) return;  // downloads go straight into the game: nothing to keep
+  // FTP fetches a partial file whole, as always; HTTP asks for the rest.
+  m_kept->Settle(m_downloadSet, m_downloadMgr != nullptr && m_downloadMgr->IsRestartSupported());
+}
+
+// A kept file goes on as the raw file it is: a smaller form would start it again.
+void CPatchHelper::DropFormsOfKeptFiles() {
+  for (auto it = m_formPlan.begin(); it != m_formPlan.end();) {
+    const auto entry = m_downloadSet.find(it->first);
+    if (entry == m_downloadSet.end() || (!m_kept->Reused(it->first) && !m_kept->Resumed(it->first))) {
+      ++it;
+      continue;
+    }
+    m_totalSize = m_totalSize - WireSize(it->second, entry->second.size) + entry->second.size;
+    it = m_formPlan.erase(it);
+  }
+}
+
+void CPatchHelper::KeepRecordCurrent() { m_kept->FlushIfDue(); }
+
+void CPatchHelper::EndTemporaryFolder(bool completed) {
+  if (completed || m_diskFull || g_launcher.m_installRequested) {
+    CFile::RemoveDirectory(g_launcher.m_patchDir, false);
+  } else {
+    CleanTemporaryFolderKeepingDownloads();
+  }
+}
+
 bool CPatchHelper::DownloadFiles() {
   if (IsStopped()) return true;
+  SettleKeptDownloads();
   if (!HasRoomForTheRun()) {
+    m_diskFull = true;
     g_launcher.ShowMessage(0, IDS_DISK_FULL, kMessageInfo);
     return false;
   }
-  if (UsesSeveralTransfers()) return DownloadFilesAtOnce();
+  const bool fetched = UsesSeveralTransfers() ? DownloadFilesAtOnce() : DownloadFilesOneByOne();
+  m_kept->Flush();
+  return fetched;
+}
+
+bool CPatchHelper::DownloadFilesOneByOne() {
   Panel().SetProgress(0);
   Panel().SetPanelType(PanelDownload);
   PlanTransferForms();
+  DropFormsOfKeptFiles();
   const FileTransfer transfer = MainTransfer();
   const std::size_t n = m_downloadSet.size();
   std::size_t i = 0;
@@ -457,6 +514,7 @@ bool CPatchHelper::OnDownloadProgress(DownloadProgress* progress) {
     self->RequestStop();
     return false;
   }
+  self->KeepRecordCurrent();
   const std::uint64_t done = self->m_doneSize + progress->transferred;
   IPanel& panel = self->Panel();
   panel.SetProgress(static_cast<int>((done / 10) / (self->m_totalSize / 1000 + 1)));

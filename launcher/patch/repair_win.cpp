@@ -164,11 +164,11 @@ PatchResult CPatchHelper::RepairMainProc() {
   if (opened != PatchDone) return opened;
   const PatchResult ready = ReadyToFetch();
   if (ready != PatchDone) return ready;
-  CreateDirectories(g_launcher.m_patchDir, true);
+  CreateDirectories(g_launcher.m_patchDir, false);  // emptied but for the kept downloads
   g_launcher.WriteReadme(g_launcher.m_patchDir);
   PatchResult result = RunRepairStages();
   // The temporary folder goes only once no backup in it is still needed.
-  if (SettleMoves()) CFile::RemoveDirectory(g_launcher.m_patchDir, false);
+  if (SettleMoves()) EndTemporaryFolder(result == PatchRepaired || result == PatchIntact);
   if (result == PatchStopped || IsStopped()) {
     g_launcher.ShowMessage(0, IDS_UPDATE_STOPPED, kMessageInfo);
     result = PatchStopped;

@@ -202,3 +202,45 @@ TEST_F(Recovery, AStepThatCannotBeDoneKeepsEveryBackup) {
 }
 
 }  // namespace
+
+namespace {
+
+// After the recovery only the downloads the record names stay, with the record: never the
+// journal, a backup (even one the record names), a draft or anything else the run left.
+TEST_F(Recovery, OnlyTheRecordedDownloadsStayAfterTheRecovery) {
+  const std::string d = "0123456789ABCDEF0123456789ABCDEF";
+  const std::string record = "downloads 1\ndone data\\x.txt\t2\t" + d + "\npart data\\big.bin\t100\t" + d +
+                             "\ndone old\\data\\a.txt\t2\t" + d + "\npart data\\moved.txt\t5\t" + d + "\n";
+  const struct {
+    const char* why;
+    std::string record;
+    SampleGame::Files kept;
+  } cases[] = {
+      {"a record", record,
+       {{"patch\\downloads.txt", record}, {"patch\\data\\x.txt", "x2"}, {"patch\\data\\big.bin", "partial"}}},
+      {"a record cut mid-line", record.substr(0, record.size() - 3), {}},
+      {"no record", "", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    EmptyGame();
+    WriteVersionFile(game_, 1);
+    SampleGame::Files left = {{"data\\a.txt", "a2"},           {"patch\\old\\data\\a.txt", "a1"},
+                              {"patch\\data\\x.txt", "x2"},    {"patch\\data\\big.bin", "partial"},
+                              {"patch\\README.txt", "readme"}, {"patch\\data\\big.bin.form", "form"},
+                              {"patch\\downloads.new", "draft"}, {"patch\\other\\stray.bin", "stray"}};
+    if (!c.record.empty()) left["patch\\downloads.txt"] = c.record;
+    ASSERT_TRUE(WriteTree(game_, left));
+    Journal("run 1 2\nbackup data\\a.txt\tpatch\\old\\data\\a.txt\nnew data\\a.txt\n");
+    LogCapture log;
+    EXPECT_TRUE(RecoverInterruptedRun(panel_)) << log.Joined();
+    SampleGame::Files expected = c.kept;
+    expected["data\\a.txt"] = "a1";
+    expected["version.dat"] = std::string("\x01\x00\x00\x00", 4);
+    EXPECT_EQ(Files(), expected) << log.Joined();
+    EXPECT_FALSE(PathExists(game_ + "\\patch\\other"));
+    EXPECT_EQ(PathExists(game_ + "\\patch"), !c.kept.empty());
+  }
+}
+
+}  // namespace

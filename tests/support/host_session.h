@@ -77,6 +77,11 @@ class SampleGame {
   std::string why_;
 };
 
+// The files of a game snapshot outside its temporary folder ("patch\\..."). *onlyKept tells
+// whether the temporary folder holds nothing but what a stopped run keeps for the next one:
+// the record of downloads and the files it names (true also when there is no folder).
+SampleGame::Files OutsideKeptDownloads(const SampleGame::Files& snapshot, bool* onlyKept);
+
 // Writes files (relative name -> content) under root, creating the folders they need.
 bool WriteTree(const std::string& root, const SampleGame::Files& files);
 // Copies a folder with everything below it (the target folder is created, files replaced).

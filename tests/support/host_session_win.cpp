@@ -10,6 +10,7 @@
 
 #include "launcher/core/paths.h"
 #include "launcher/core/win_handle.h"
+#include "launcher/patch/download_record.h"
 #include "tests/support/win_test_util.h"
 
 struct HostSession::State {
@@ -310,6 +311,29 @@ SampleGame::Files SampleGame::Snapshot() const {
   Files files;
   Collect(GameDir(), "", &files);
   return files;
+}
+
+SampleGame::Files OutsideKeptDownloads(const SampleGame::Files& snapshot, bool* onlyKept) {
+  const std::string folder = "patch\\";
+  SampleGame::Files outside;
+  SampleGame::Files inside;
+  for (const auto& file : snapshot) {
+    if (file.first.rfind(folder, 0) == 0) {
+      inside[file.first.substr(folder.size())] = file.second;
+    } else {
+      outside[file.first] = file.second;
+    }
+  }
+  *onlyKept = inside.empty();
+  const auto record = inside.find("downloads.txt");
+  DownloadRecord kept;
+  if (record == inside.end() || !ParseDownloadRecord(record->second.data(), record->second.size(), &kept)) {
+    return outside;
+  }
+  inside.erase(record);
+  for (const RecordedDownload& file : kept.files) inside.erase(file.name);
+  *onlyKept = inside.empty();
+  return outside;
 }
 
 SampleGame::Files SampleGame::ReleaseFiles(int version) const {
