@@ -291,6 +291,7 @@ bool CPatchHelper::DownloadFilesAtOnce() {
     locals.emplace_back(local);
   }
   PlanTransferForms();  // the total then counts the forms that travel
+  DropFormsOfKeptFiles();
   Panel().SetSize(0, m_totalSize);
   CTransferPool pool(*this, entries, locals);
   const bool fetched = entries.empty() || pool.Run(m_context->patchInfo->connections);
