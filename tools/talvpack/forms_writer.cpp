@@ -110,7 +110,7 @@ bool FileSource::Open(const fs::path& path) {
   std::error_code ec;
   m_size = fs::file_size(path, ec);
   if (ec) return false;
-  m_file = std::fopen(path.string().c_str(), "rb");
+  m_file = OpenHostFile(path, "rb");  // a wide name on Windows: Chinese names
   return m_file != nullptr;
 }
 
@@ -122,7 +122,7 @@ bool FileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t n) {
 FileSink::~FileSink() { Close(); }
 
 bool FileSink::Open(const fs::path& path) {
-  m_file = std::fopen(path.string().c_str(), "wb");
+  m_file = OpenHostFile(path, "wb");
   return m_file != nullptr;
 }
 
