@@ -300,7 +300,13 @@ bool CPatchHelper::DownloadFilesAtOnce() {
     if (fetched || (g_launcher.m_installRequested && pool.Done(i))) KeepDownloaded(*entries[i], locals[i].c_str());
   }
   if (!fetched) {
-    g_launcher.ShowMessage(0, IDS_SERVER_UNREACHABLE, kMessageInfo);
+    // A file that could not be written for want of room fails on every server alike: the
+    // player is told the disk is full, as with one transfer.
+    int message = IDS_SERVER_UNREACHABLE;
+    for (std::size_t i = 0; i < entries.size() && message != IDS_DISK_FULL; ++i) {
+      if (!pool.Done(i)) message = WriteFailureMessage(IDS_SERVER_UNREACHABLE, locals[i], entries[i]->size);
+    }
+    g_launcher.ShowMessage(0, message, kMessageInfo);
     return false;
   }
   LogTransferSavings();

@@ -412,7 +412,8 @@ bool CPatchHelper::HasRoomForTheRun() const {
     }
   }
   // What the last run kept is on the disk already.
-  const std::uint64_t toFetch = m_totalSize - std::min(m_totalSize, m_kept->BytesKept());
+  const std::uint64_t total = m_totalSize;
+  const std::uint64_t toFetch = total - std::min(total, m_kept->BytesKept());
   const std::uint64_t needed = toFetch + (g_launcher.m_installRequested ? 0 : largest);
   ULARGE_INTEGER freeBytes = {};
   if (!GetDiskFreeSpaceExA(g_launcher.m_gameDir, &freeBytes, nullptr, nullptr)) return true;  // unknown: let the writes tell
