@@ -14,7 +14,10 @@ constexpr char kLauncherWindowClass[] = "pinfox_launcher";
 // give it about 31 seconds in all.
 constexpr int kWindowChecks = 311;
 constexpr DWORD kWindowPauseMs = 100;
-constexpr int kFileAttempts = 6;
+// The launcher's window goes before its process does, and the executable of a process that
+// is still ending cannot be replaced: on a busy machine that takes seconds, so the move gets
+// about half a minute.
+constexpr int kMoveAttempts = 31;
 constexpr DWORD kPauseMs = 1000;
 
 bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
@@ -29,7 +32,7 @@ bool LauncherGone() {
 
 template <typename Operation>
 bool WithRetries(Operation operation) {
-  for (int attempt = 0; attempt < kFileAttempts; ++attempt) {
+  for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
     if (operation()) return true;
     Sleep(kPauseMs);
   }
