@@ -34,22 +34,6 @@ SampleGame::Files Release(int release) {
           {"data\\same.txt", "unchanged"}};
 }
 
-std::map<std::string, std::uint64_t> LinkStats() {
-  std::map<std::string, std::uint64_t> stats;
-  for (const std::string& line : FileLines(ServerEnv("TALV_LINK_STATS_WIN"))) {
-    const std::size_t blank = line.find(' ');
-    if (blank != std::string::npos) stats[line.substr(0, blank)] = std::stoull(line.substr(blank + 1));
-  }
-  return stats;
-}
-
-// Sets the link's bandwidth for the connections that start from now on.
-bool SetLinkRate(int rate) {
-  const std::uint64_t changes = LinkStats()["link.changes"];
-  if (!WriteFileBytes(ServerEnv("TALV_LINK_CONTROL_WIN"), "delay_ms 0\nrate " + std::to_string(rate) + "\n")) return false;
-  return WaitUntil([&] { return LinkStats()["link.changes"] > changes; }, 5000);
-}
-
 std::uint64_t FileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
@@ -96,7 +80,7 @@ class KeptDownloads : public ::testing::Test {
     ASSERT_TRUE(game_.AddRelease(1, Release(1))) << game_.Why();
     ASSERT_TRUE(game_.AddRelease(2, Release(2))) << game_.Why();
   }
-  void TearDown() override { SetLinkRate(0); }
+  void TearDown() override { SetLink(0, 0); }
 
   // Publishes `release` under a fresh name, the files through the link emulator.
   std::string Publish(int release, const std::string& extra) {
@@ -111,7 +95,7 @@ class KeptDownloads : public ::testing::Test {
   // A run killed once the big file's download in the temporary folder passed `fraction`;
   // returns the bytes it left there. The access log is then past the cut request.
   std::uint64_t RunCutAt(const std::string& patchUrl, double fraction) {
-    EXPECT_TRUE(SetLinkRate(kCutRate));
+    EXPECT_TRUE(SetLink(0, kCutRate));
     const std::size_t logged = FileLines(accessLog_).size();
     {
       HostSession killed;
@@ -122,7 +106,7 @@ class KeptDownloads : public ::testing::Test {
     // nginx logs the cut request once the link closed it; the next run's lines come after it.
     EXPECT_TRUE(WaitUntil([&] { return !ServedFile(accessLog_, logged, BigPath()).empty(); }, 30000));
     logged_ = FileLines(accessLog_).size();
-    EXPECT_TRUE(SetLinkRate(0));
+    EXPECT_TRUE(SetLink(0, 0));
     const std::string record = ReadFileOr(game_.GameDir() + "\\patch\\downloads.txt");
     EXPECT_NE(record.find("part data\\big.bin\t62914560\t"), std::string::npos) << record;
     EXPECT_NE(record.find("done data\\a.txt\t"), std::string::npos) << record;

@@ -76,16 +76,6 @@ Digests Installed(const SampleGame& game, int version) {
   return DigestsOf(files);
 }
 
-std::vector<std::string> Matching(const std::string& folder, const char* pattern) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA entry;
-  CFindHandle find(FindFirstFileA((folder + "\\" + pattern).c_str(), &entry));
-  if (!find) return names;
-  do names.emplace_back(entry.cFileName);
-  while (FindNextFileA(find.get(), &entry));
-  return names;
-}
-
 bool EndsWithNoCase(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && _stricmp(text.c_str() + text.size() - end.size(), end.c_str()) == 0;
 }
@@ -251,11 +241,11 @@ TEST_F(KillAtEveryChange, ASelfUpdateLeavesTheOldOrTheNewLauncher) {
     std::uint32_t code = 1;
     handOver(("next start after " + killed).c_str(), &code);
     EXPECT_EQ(code, 0u) << killed;
-    EXPECT_TRUE(WaitUntil([&] { return Matching(game_.GameDir(), "ren*.exe").empty(); }, kRenamerMs))
+    EXPECT_TRUE(WaitUntil([&] { return FilesMatching(game_.GameDir(), "ren*.exe").empty(); }, kRenamerMs))
         << killed << ": a renamer is left";
     EXPECT_TRUE(ReadFileOr(game_.LauncherPath()) == newLauncher) << killed;
     EXPECT_FALSE(PathExists(download)) << killed;
-    EXPECT_EQ(Matching(game_.GameDir(), "ren*.tmp").size(), 1u) << killed;
+    EXPECT_EQ(FilesMatching(game_.GameDir(), "ren*.tmp").size(), 1u) << killed;
     EXPECT_EQ(game_.InstalledVersion(), 1) << killed;
   };
   const auto holdsOldOrNew = [&](const std::string& killed) {
@@ -279,13 +269,13 @@ TEST_F(KillAtEveryChange, ASelfUpdateLeavesTheOldOrTheNewLauncher) {
     if (code != kKilledExitCode) {
       // Fewer changes than killAt: the whole hand-over, which renamer completes.
       EXPECT_EQ(code, 4u) << host.RawOutput();
-      EXPECT_TRUE(WaitUntil([&] { return Matching(game_.GameDir(), "ren*.exe").empty(); }, kRenamerMs));
+      EXPECT_TRUE(WaitUntil([&] { return FilesMatching(game_.GameDir(), "ren*.exe").empty(); }, kRenamerMs));
       EXPECT_TRUE(ReadFileOr(game_.LauncherPath()) == newLauncher);
       break;
     }
     EXPECT_FALSE(holdsOldOrNew(killed)) << "only renamer puts the new launcher in place";
     partialDownload = partialDownload || (PathExists(download) && ReadFileOr(download) != newLauncher);
-    renamerWritten = renamerWritten || !Matching(game_.GameDir(), "ren*.tmp.exe").empty();
+    renamerWritten = renamerWritten || !FilesMatching(game_.GameDir(), "ren*.tmp.exe").empty();
     nextStart(killed);
     if (HasFailure()) return;  // one killed state at a time is enough to read
   }
@@ -306,7 +296,7 @@ TEST_F(KillAtEveryChange, ASelfUpdateLeavesTheOldOrTheNewLauncher) {
     if (HasFailure()) return;
     if (code != kKilledExitCode) {
       EXPECT_EQ(code, 0u);
-      EXPECT_TRUE(WaitUntil([&] { return Matching(game_.GameDir(), "ren*.exe").empty(); }, kRenamerMs));
+      EXPECT_TRUE(WaitUntil([&] { return FilesMatching(game_.GameDir(), "ren*.exe").empty(); }, kRenamerMs));
       EXPECT_TRUE(ReadFileOr(game_.LauncherPath()) == newLauncher);
       break;
     }

@@ -17,35 +17,9 @@ namespace {
 
 constexpr std::uint32_t kRenamerMs = 60000;  // renamer's wait for the window, retries, self-deletion
 
-std::vector<std::string> Matching(const std::string& folder, const char* pattern) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATAA entry;
-  CFindHandle find(FindFirstFileA((folder + "\\" + pattern).c_str(), &entry));
-  if (!find) return names;
-  do names.emplace_back(entry.cFileName);
-  while (FindNextFileA(find.get(), &entry));
-  return names;
-}
-
 bool Talvpack(const std::string& arguments) {
   ProcessResult r = RunProcess("\"" + BinPath("talvpack.exe") + "\" " + arguments, "", 120000);
   return r.finished && r.exitCode == 0;
-}
-
-std::uint64_t LinkStat(const std::string& key) {
-  for (const std::string& line : FileLines(ServerEnv("TALV_LINK_STATS_WIN"))) {
-    if (line.rfind(key + " ", 0) == 0) return std::stoull(line.substr(key.size() + 1));
-  }
-  return 0;
-}
-
-// Sets the link emulator's delay and limit for the connections made from now on; returns
-// once it took them.
-bool SetLink(int delayMs, int rate) {
-  const std::uint64_t changes = LinkStat("link.changes");
-  return WriteFileBytes(ServerEnv("TALV_LINK_CONTROL_WIN"),
-                        "delay_ms " + std::to_string(delayMs) + "\nrate " + std::to_string(rate) + "\n") &&
-         WaitUntil([&] { return LinkStat("link.changes") > changes; }, 5000);
 }
 
 std::uint64_t FileSize(const std::string& path) {
@@ -124,16 +98,16 @@ TEST_F(LauncherUpdateRun, NewerOrForcedLauncherIsHandedToRenamerWhichReplacesThe
     // (Launchers are compared whole: EXPECT_EQ would print a line diff of two programs,
     // which takes gigabytes.)
     EXPECT_TRUE(WaitUntil([&] { return ReadFileOr(game_.LauncherPath()) == newLauncher_; }, kRenamerMs));
-    EXPECT_TRUE(WaitUntil([&] { return Matching(game_.GameDir(), "ren*.exe").empty(); }, kRenamerMs));
+    EXPECT_TRUE(WaitUntil([&] { return FilesMatching(game_.GameDir(), "ren*.exe").empty(); }, kRenamerMs));
     EXPECT_FALSE(PathExists(GameFile("Talvenor_" + std::to_string(c.launcherVersion) + ".exe")));
-    EXPECT_EQ(Matching(game_.GameDir(), "ren*.tmp").size(), 1u);
+    EXPECT_EQ(FilesMatching(game_.GameDir(), "ren*.tmp").size(), 1u);
     EXPECT_EQ(game_.InstalledVersion(), 1);  // the update comes before any game patch
 
     // The replaced launcher patches the game as usual and clears renamer's placeholder.
     HostSession next;
     EXPECT_EQ(Run(Serve(2, 205, false), "", next), 0) << next.RawOutput();
     EXPECT_EQ(game_.InstalledVersion(), 2);
-    EXPECT_TRUE(Matching(game_.GameDir(), "ren*.tmp").empty());
+    EXPECT_TRUE(FilesMatching(game_.GameDir(), "ren*.tmp").empty());
     EXPECT_TRUE(ReadFileOr(game_.LauncherPath()) == newLauncher_);
   }
 }
@@ -146,7 +120,7 @@ TEST_F(LauncherUpdateRun, SameVersionWithoutTheOptionDoesNotUpdate) {
   EXPECT_EQ(host.RawOutput().find("Downloading launcher..."), std::string::npos);
   EXPECT_TRUE(ReadFileOr(game_.LauncherPath()) == original_);
   EXPECT_FALSE(PathExists(GameFile("Talvenor_205.exe")));
-  EXPECT_TRUE(Matching(game_.GameDir(), "ren*").empty());
+  EXPECT_TRUE(FilesMatching(game_.GameDir(), "ren*").empty());
 }
 
 TEST_F(LauncherUpdateRun, UnreachableUpdateServerFailsWithoutAMessage) {
@@ -167,7 +141,7 @@ TEST_F(LauncherUpdateRun, MissingLauncherManifestShowsMessage46) {
   EXPECT_TRUE(host.WaitForLine("message : 46 : ", true)) << host.RawOutput();
   EXPECT_EQ(host.Finish(), 1) << host.RawOutput();
   EXPECT_EQ(host.Result(), "0");
-  EXPECT_TRUE(Matching(game_.GameDir(), "ren*").empty());
+  EXPECT_TRUE(FilesMatching(game_.GameDir(), "ren*").empty());
 }
 
 TEST_F(LauncherUpdateRun, LauncherWhoseDigestNeverMatchesIsFetchedFourTimesThenGivenUp) {
@@ -181,7 +155,7 @@ TEST_F(LauncherUpdateRun, LauncherWhoseDigestNeverMatchesIsFetchedFourTimesThenG
   EXPECT_EQ(host.Result(), "0");
   EXPECT_TRUE(ReadFileOr(game_.LauncherPath()) == original_);
   EXPECT_FALSE(PathExists(GameFile("Talvenor_206.exe")));
-  EXPECT_TRUE(Matching(game_.GameDir(), "ren*").empty());
+  EXPECT_TRUE(FilesMatching(game_.GameDir(), "ren*").empty());
   // Every download shows in the server's log.
   const std::string log = ReadFileOr(ServerEnv("TALV_NGINX_ACCESS_LOG_WIN"));
   const std::string request = "GET /" + lastServer_ + "/Talvenor_206.exe ";
@@ -212,7 +186,7 @@ TEST_F(LauncherUpdateRun, StopDuringTheLauncherDownloadLeavesNoPartialLauncher) 
       << host.RawOutput();
   EXPECT_FALSE(PathExists(download));
   EXPECT_TRUE(ReadFileOr(game_.LauncherPath()) == original_);
-  EXPECT_TRUE(Matching(game_.GameDir(), "ren*").empty());
+  EXPECT_TRUE(FilesMatching(game_.GameDir(), "ren*").empty());
   EXPECT_EQ(game_.InstalledVersion(), 1);
 }
 

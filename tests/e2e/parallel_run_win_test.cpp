@@ -32,27 +32,6 @@ SampleGame::Files Release(int version, int files, std::size_t baseSize) {
   return out;
 }
 
-std::map<std::string, std::uint64_t> LinkStats() {
-  std::map<std::string, std::uint64_t> stats;
-  for (const std::string& line : FileLines(ServerEnv("TALV_LINK_STATS_WIN"))) {
-    const std::size_t blank = line.find(' ');
-    if (blank != std::string::npos) stats[line.substr(0, blank)] = std::stoull(line.substr(blank + 1));
-  }
-  return stats;
-}
-
-std::uint64_t Stat(const char* key) { return LinkStats()[key]; }
-
-// Sets the link's delay and limit and starts its peaks afresh; returns once it took them.
-bool SetLink(int delayMs, int rate) {
-  const std::uint64_t changes = Stat("link.changes");
-  if (!WriteFileBytes(ServerEnv("TALV_LINK_CONTROL_WIN"),
-                      "delay_ms " + std::to_string(delayMs) + "\nrate " + std::to_string(rate) + "\n")) {
-    return false;
-  }
-  return WaitUntil([&] { return Stat("link.changes") > changes; }, 5000);
-}
-
 std::string UniqueName(const char* stem) { return std::string(stem) + "_" + std::to_string(TickMs()); }
 
 std::size_t CountLinesWith(const std::vector<std::string>& lines, const std::string& part) {
@@ -165,7 +144,7 @@ TEST_P(ParallelTransports, FourConnectionsEndAsOneDoes) {
     }
     EXPECT_EQ(Run(patchUrl), 0) << host_->RawOutput();
     ExpectPatched();
-    const std::uint64_t peak = Stat(c.concurrencyKey);
+    const std::uint64_t peak = LinkStat(c.concurrencyKey);
     if (connections == 1) {
       EXPECT_EQ(peak, 1u);
     } else {
@@ -211,7 +190,7 @@ TEST_F(ParallelRun, WithoutTheKeysTheRequestsAreTodays) {
   };
   EXPECT_TRUE(WaitUntil(collect, 5000));
   EXPECT_EQ(requests, expected);
-  EXPECT_EQ(Stat("tcp:80.peak"), 1u);
+  EXPECT_EQ(LinkStat("tcp:80.peak"), 1u);
 }
 
 // A file a server cannot serve is fetched from the next one.
@@ -303,7 +282,7 @@ class ParallelHost : public ParallelRun {
   }
   // Transfers under way at once (the stage's own connection, which fetched the manifest, may
   // have been taken over by one of them).
-  static bool InFlight(std::uint64_t transfers) { return Stat("tcp:80.active") >= transfers; }
+  static bool InFlight(std::uint64_t transfers) { return LinkStat("tcp:80.active") >= transfers; }
 };
 
 TEST_F(ParallelHost, CancelStopsEveryTransferAndLeavesTheGame) {
@@ -313,7 +292,7 @@ TEST_F(ParallelHost, CancelStopsEveryTransferAndLeavesTheGame) {
   ASSERT_TRUE(host_->WaitForLine("command : cancel")) << host_->RawOutput();
   // Every transfer closes its connection (the stage's own closes when the run ends); the
   // bound allows for the closes' own threads and a loaded machine.
-  EXPECT_TRUE(WaitUntil([] { return Stat("tcp:80.active") <= 1; }, 5000)) << Stat("tcp:80.active");
+  EXPECT_TRUE(WaitUntil([] { return LinkStat("tcp:80.active") <= 1; }, 5000)) << LinkStat("tcp:80.active");
   EXPECT_EQ(host_->Finish(), 2) << host_->RawOutput();
   EXPECT_EQ(host_->Result(), "-1");
   EXPECT_EQ(CountLinesWith(host_->Lines(), "message : 11 : "), 1u) << host_->RawOutput();
@@ -326,20 +305,20 @@ TEST_F(ParallelHost, PauseMovesNoByteUntilResume) {
   host_->Send("pause");
   ASSERT_TRUE(host_->WaitForLine("command : pause")) << host_->RawOutput();
   // What the sockets already hold drains into the launcher's buffers; then nothing moves.
-  std::uint64_t bytes = Stat("tcp:80.bytes_down");
+  std::uint64_t bytes = LinkStat("tcp:80.bytes_down");
   const bool settled = WaitUntil(
       [&] {
         PauseMs(500);
-        const std::uint64_t now = Stat("tcp:80.bytes_down");
+        const std::uint64_t now = LinkStat("tcp:80.bytes_down");
         const bool same = now == bytes;
         bytes = now;
         return same;
       },
       20000);
   ASSERT_TRUE(settled);
-  const std::uint64_t requests = Stat("tcp:80.connections");
-  EXPECT_FALSE(WaitUntil([&] { return Stat("tcp:80.bytes_down") != bytes; }, 3000)) << "bytes moved while paused";
-  EXPECT_EQ(Stat("tcp:80.connections"), requests);
+  const std::uint64_t requests = LinkStat("tcp:80.connections");
+  EXPECT_FALSE(WaitUntil([&] { return LinkStat("tcp:80.bytes_down") != bytes; }, 3000)) << "bytes moved while paused";
+  EXPECT_EQ(LinkStat("tcp:80.connections"), requests);
   host_->Send("resume");
   ASSERT_TRUE(host_->WaitForLine("command : resume")) << host_->RawOutput();
   EXPECT_EQ(host_->Finish(600000), 0) << host_->RawOutput();

@@ -98,6 +98,14 @@ std::string FtpFolder(const std::string& name);
 std::string LauncherLogFolder();
 // Lines of a text file, without their line ends.
 std::vector<std::string> FileLines(const std::string& path);
+// Names of a folder's entries that match a FindFirstFile pattern ("ren*.tmp").
+std::vector<std::string> FilesMatching(const std::string& folder, const char* pattern);
+// The link emulator's counters ("KEY VALUE" lines of its stats file); a key not there is 0.
+std::map<std::string, std::uint64_t> LinkStats();
+std::uint64_t LinkStat(const std::string& key);
+// Sets the link emulator's delay and limit for the connections made from now on and starts
+// its peaks afresh; returns once it took them.
+bool SetLink(int delayMs, int rate);
 // The paths below the server tree `name` ("version.txt", "Talvenor/data/a.txt") that lines
 // of nginx's access log from line `fromLine` on asked for, in order.
 std::vector<std::string> ServedPaths(const std::string& accessLog, std::size_t fromLine, const std::string& name);

@@ -193,6 +193,36 @@ std::vector<std::string> FileLines(const std::string& path) {
   return lines;
 }
 
+std::vector<std::string> FilesMatching(const std::string& folder, const char* pattern) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry;
+  CFindHandle find(FindFirstFileA((folder + "\\" + pattern).c_str(), &entry));
+  if (!find) return names;
+  do names.emplace_back(entry.cFileName);
+  while (FindNextFileA(find.get(), &entry));
+  return names;
+}
+
+std::map<std::string, std::uint64_t> LinkStats() {
+  std::map<std::string, std::uint64_t> stats;
+  for (const std::string& line : FileLines(ServerEnv("TALV_LINK_STATS_WIN"))) {
+    const std::size_t blank = line.find(' ');
+    if (blank != std::string::npos) stats[line.substr(0, blank)] = std::stoull(line.substr(blank + 1));
+  }
+  return stats;
+}
+
+std::uint64_t LinkStat(const std::string& key) { return LinkStats()[key]; }
+
+bool SetLink(int delayMs, int rate) {
+  const std::uint64_t changes = LinkStat("link.changes");
+  if (!WriteFileBytes(ServerEnv("TALV_LINK_CONTROL_WIN"),
+                      "delay_ms " + std::to_string(delayMs) + "\nrate " + std::to_string(rate) + "\n")) {
+    return false;
+  }
+  return WaitUntil([&] { return LinkStat("link.changes") > changes; }, 5000);
+}
+
 std::vector<std::string> ServedPaths(const std::string& accessLog, std::size_t fromLine, const std::string& name) {
   const std::string folder = "/" + name + "/";
   const std::vector<std::string> lines = FileLines(accessLog);
