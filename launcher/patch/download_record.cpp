@@ -3,7 +3,6 @@
 #include <cstring>
 #include <set>
 
-#include "launcher/core/limits.h"
 #include "launcher/patch/manifest_name.h"
 #include "launcher/patch/version_info.h"
 
@@ -12,16 +11,6 @@ namespace {
 const char kHeader[] = "downloads 1";
 const char kDone[] = "done ";
 const char kPart[] = "part ";
-
-// The record's own delimiters (tab, line feed) cannot be in a name; the rest is the
-// manifest's rule, so a name is kept exactly when the manifest could have named it.
-bool RecordableName(const std::string& name) {
-  if (name.empty() || name.size() >= kMaxPath) return false;
-  for (unsigned char c : name) {
-    if (c < 0x20 || c == 0x7f) return false;
-  }
-  return IsSafeManifestName(name.c_str());
-}
 
 // 1 to 20 decimal digits, at least 1 and within 64 bits.
 bool ParseSize(const std::string& text, std::uint64_t* value) {
@@ -46,7 +35,7 @@ bool ParseEntry(const std::string& rest, bool complete, RecordedDownload* file) 
   file->name = rest.substr(0, first);
   file->complete = complete;
   const std::string digest = rest.substr(second + 1);
-  return RecordableName(file->name) && ParseSize(rest.substr(first + 1, second - first - 1), &file->size) &&
+  return IsSafeRecordedName(file->name) && ParseSize(rest.substr(first + 1, second - first - 1), &file->size) &&
          digest.size() == 2 * kMd5DigestSize && ParseDigestText(digest.c_str(), file->md5);
 }
 
@@ -56,7 +45,7 @@ std::string FormatDownloadRecord(const DownloadRecord& record) {
   std::string text = std::string(kHeader) + "\n";
   std::set<std::string> names;
   for (const RecordedDownload& file : record.files) {
-    if (!RecordableName(file.name) || file.size == 0 || !names.insert(file.name).second) return std::string();
+    if (!IsSafeRecordedName(file.name) || file.size == 0 || !names.insert(file.name).second) return std::string();
     char digest[2 * kMd5DigestSize + 1];
     FormatDigest(file.md5, digest);
     text += file.complete ? kDone : kPart;

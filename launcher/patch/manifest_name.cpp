@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "launcher/core/limits.h"
 #include "launcher/core/paths.h"
 
 bool IsSafeManifestName(const char* name) {
@@ -17,4 +18,12 @@ bool IsSafeManifestName(const char* name) {
       component = p + 1;
     }
   }
+}
+
+bool IsSafeRecordedName(const std::string& name) {
+  if (name.empty() || name.size() >= kMaxPath) return false;
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7f) return false;
+  }
+  return IsSafeManifestName(name.c_str());
 }

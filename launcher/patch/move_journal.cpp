@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "launcher/core/limits.h"
 #include "launcher/patch/manifest_name.h"
 
 namespace {
@@ -14,14 +13,6 @@ const char kNew[] = "new ";
 const char kUndo[] = "undo ";
 const char kCommit[] = "commit";
 const char kUndone[] = "undone";
-
-bool JournalName(const std::string& name) {
-  if (name.empty() || name.size() >= kMaxPath) return false;
-  for (unsigned char c : name) {
-    if (c < 0x20 || c == 0x7f) return false;
-  }
-  return IsSafeManifestName(name.c_str());
-}
 
 bool StartsWith(const std::string& line, const char* word, std::string* rest) {
   const std::size_t n = std::strlen(word);
@@ -68,13 +59,13 @@ bool ParseLine(const std::string& line, MoveJournal* journal) {
     move.kind = JournalMoveKind::kBackup;
     move.gameName = rest.substr(0, tab);
     move.backupName = rest.substr(tab + 1);
-    if (!JournalName(move.gameName) || !JournalName(move.backupName)) return false;
+    if (!IsSafeRecordedName(move.gameName) || !IsSafeRecordedName(move.backupName)) return false;
     journal->moves.push_back(move);
     journal->undoStarted.push_back(false);
     return true;
   }
   if (StartsWith(line, kNew, &rest)) {
-    if (!JournalName(rest)) return false;
+    if (!IsSafeRecordedName(rest)) return false;
     JournalMove move;
     move.gameName = rest;
     journal->moves.push_back(move);
@@ -106,9 +97,9 @@ std::string FormatJournalRun(std::uint32_t fromVersion, std::uint32_t toVersion)
 }
 
 std::string FormatJournalMove(const JournalMove& move) {
-  if (!JournalName(move.gameName)) return std::string();
+  if (!IsSafeRecordedName(move.gameName)) return std::string();
   if (move.kind == JournalMoveKind::kNew) return kNew + move.gameName + "\n";
-  if (!JournalName(move.backupName)) return std::string();
+  if (!IsSafeRecordedName(move.backupName)) return std::string();
   return kBackup + move.gameName + "\t" + move.backupName + "\n";
 }
 
