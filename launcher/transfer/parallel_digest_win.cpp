@@ -54,15 +54,26 @@ struct PendingRead {
   }
 };
 
-bool HashOne(const DigestJob& job, unsigned char* buffers[2], SharedWork& work, DigestOutcome* out) {
+// A block read goes into the digest once a host's pause lets the worker go on.
+void HashBlock(SharedWork& work, MD5_CTX& context, const unsigned char* block, DWORD length) {
+  if (work.running) WaitForSingleObject(work.running.get(), INFINITE);
+  MD5Update(&context, block, length);
+  work.done += length;
+}
+
+// The worker's two reads (and their events) serve every file it takes.
+bool HashOne(const DigestJob& job, unsigned char* buffers[2], PendingRead reads[2], SharedWork& work,
+             DigestOutcome* out) {
+  // A file of one block has nothing to overlap its read with, and an overlapped read costs
+  // more than a plain one (under Wine a round trip to its server): it is read plainly.
+  const bool oneBlock = job.size <= kBlock;
+  const DWORD flags = oneBlock ? FILE_FLAG_SEQUENTIAL_SCAN : FILE_FLAG_OVERLAPPED | FILE_FLAG_SEQUENTIAL_SCAN;
   CFileHandle file(CreateFileA(job.path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                               nullptr, OPEN_EXISTING, flags, nullptr));
   if (!file) return false;
   // The size was checked before; a file changed since then is not the file that was checked.
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != job.size) return false;
-  PendingRead reads[2];
-  if (!reads[0].event || !reads[1].event) return false;
   auto length = [&](std::uint64_t offset) {
     return static_cast<DWORD>(std::min<std::uint64_t>(kBlock, job.size - offset));
   };
@@ -70,7 +81,16 @@ bool HashOne(const DigestJob& job, unsigned char* buffers[2], SharedWork& work, 
   MD5Init(&context);
   std::uint64_t offset = 0;
   int current = 0;
-  if (job.size > 0 && !reads[0].Issue(file.get(), buffers[0], 0, length(0))) return false;
+  if (oneBlock) {
+    const DWORD expected = static_cast<DWORD>(job.size);
+    DWORD got = 0;
+    if (expected > 0 && (!ReadFile(file.get(), buffers[0], expected, &got, nullptr) || got != expected)) return false;
+    if (work.stop.load()) return false;
+    HashBlock(work, context, buffers[0], got);
+    offset = job.size;
+  } else if (!reads[0].Issue(file.get(), buffers[0], 0, length(0))) {
+    return false;
+  }
   while (offset < job.size) {
     const DWORD expected = length(offset);
     const DWORD got = reads[current].Finish(file.get());
@@ -80,9 +100,7 @@ bool HashOne(const DigestJob& job, unsigned char* buffers[2], SharedWork& work, 
     }
     const std::uint64_t next = offset + got;
     if (next < job.size && !reads[1 - current].Issue(file.get(), buffers[1 - current], next, length(next))) return false;
-    if (work.running) WaitForSingleObject(work.running.get(), INFINITE);
-    MD5Update(&context, buffers[current], got);
-    work.done += got;
+    HashBlock(work, context, buffers[current], got);
     offset = next;
     current = 1 - current;
   }
@@ -96,10 +114,12 @@ DWORD WINAPI DigestWorker(void* parameter) {
   std::unique_ptr<unsigned char[]> block0(new (std::nothrow) unsigned char[kBlock]);
   std::unique_ptr<unsigned char[]> block1(new (std::nothrow) unsigned char[kBlock]);
   unsigned char* buffers[2] = {block0.get(), block1.get()};
+  PendingRead reads[2];
+  const bool ready = buffers[0] != nullptr && buffers[1] != nullptr && reads[0].event && reads[1].event;
   for (std::size_t i; !work.stop.load() && (i = work.next++) < work.jobs->size();) {
     work.current = i;
     DigestOutcome& out = (*work.outcomes)[i];
-    if (buffers[0] == nullptr || buffers[1] == nullptr || !HashOne((*work.jobs)[i], buffers, work, &out)) {
+    if (!ready || !HashOne((*work.jobs)[i], buffers, reads, work, &out)) {
       out = DigestOutcome{};
     }
   }
