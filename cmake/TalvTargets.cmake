@@ -57,7 +57,7 @@ function(talv_add_gtest target)
   add_test(NAME ${target} COMMAND ${target} --gtest_output=xml:${report} ${T_ARGS})
   set_tests_properties(${target} PROPERTIES
     ENVIRONMENT "TALV_BIN_DIR=${TALV_BIN_DIR};TALV_SOURCE_DIR=${CMAKE_SOURCE_DIR};TALV_BUILD_DIR=${CMAKE_BINARY_DIR}"
-    TIMEOUT 900)
+    TIMEOUT 1800)  # the Windows suite under Wine runs close to a quarter of an hour
   if(T_FIXTURES)
     set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED "${T_FIXTURES}")
   endif()
