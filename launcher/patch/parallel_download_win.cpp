@@ -118,6 +118,7 @@ bool CTransferPool::ConnectTo(Worker& worker, std::size_t server) {
   std::unique_ptr<CDownloadMgr> mgr(CDownloadMgr::CreateDownloadMgr(m_servers[server].c_str(), &address));
   if (!mgr) return false;
   mgr->SetStallLimit(kStallLimitMs);
+  mgr->SetStopFlag(&m_halt);  // a stop reaches a transfer that waits on a silent server
   const auto halted = [](void* pool) { return static_cast<CTransferPool*>(pool)->Halted(); };
   switch (ConnectWithRetries(*mgr, address, halted, this)) {
     case ConnectResult::Connected:
@@ -175,6 +176,9 @@ FileOutcome CTransferPool::Fetch(Worker& worker, std::size_t file) {
       if (outcome == FileOutcome::kFailed && worker.mgr->Stalled()) {
         g_launcher.Log("No data for %u seconds, transfer of %s abandoned on file server : %s",
                        static_cast<unsigned>(kStallLimitMs / 1000), entry.name.c_str(), m_servers[server].c_str());
+        // The stalled connection may be gone with the call; the next file connects afresh.
+        worker.mgr.reset();
+        worker.server = kNoServer;
       }
     }
     if (outcome == FileOutcome::kDone) return outcome;

@@ -5,6 +5,7 @@
 // The interface carries no Windows header; the implementations live in
 // download_mgr_win.h and the *_win.cpp files beside it.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "launcher/core/limits.h"
@@ -68,12 +69,27 @@ class CDownloadMgr {
   // limit; cleared by OpenFile.
   bool Stalled() const { return m_stalled; }
 
+  // A flag that, once raised, ends any wait on the server within a tenth of a second: the
+  // waits then run on a thread of their own, and a stall limit also ends a call the platform
+  // lets wait longer. A manager that stopped waiting has given up its connection.
+  void SetStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
+  // Whether the transfer of the file opened last ended for the stop flag; cleared by OpenFile.
+  bool StoppedWaiting() const { return m_stoppedWaiting; }
+
  protected:
   void SetStalled(bool stalled) { m_stalled = stalled; }
+  void SetStoppedWaiting(bool stopped) { m_stoppedWaiting = stopped; }
+  const std::atomic<bool>* StopFlag() const { return m_stop; }
+  // How long a call may go unanswered with a stop flag before it counts as a stall: the
+  // platform's own limit first, which tells a stall in its own words.
+  std::uint32_t NoReturnLimit() const { return m_stallLimitMs > 0 ? m_stallLimitMs + kNoReturnGraceMs : 0; }
 
  private:
+  static constexpr std::uint32_t kNoReturnGraceMs = 2000;
   std::uint32_t m_stallLimitMs = 0;
   bool m_stalled = false;
+  const std::atomic<bool>* m_stop = nullptr;
+  bool m_stoppedWaiting = false;
 };
 
 // The stall limit of the download stage with several transfers and further servers: a

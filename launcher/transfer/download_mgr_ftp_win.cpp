@@ -72,7 +72,9 @@ bool CDownloadMgrFtp::OpenFile(const char* name) {
   char converted[kMaxPath];
   CopyString(converted, name);
   ToForwardSlashes(converted);
+  m_following = CallResult{};
   SetStalled(false);
+  SetStoppedWaiting(false);
   for (bool reconnected = false;;) {
     m_file.reset(OpenRemoteFile(converted));
     if (m_file) return true;
@@ -118,18 +120,41 @@ bool CDownloadMgrFtp::FindFileSize(const char* name, std::uint32_t* size) {
 bool CDownloadMgrFtp::CloseFile() {
   if (!m_file) return false;
   m_file.reset();
+  m_following = CallResult{};
   return true;
 }
 
 bool CDownloadMgrFtp::ReadFile(void* buffer, std::uint32_t size, std::uint64_t* read) {
   if (!m_file || buffer == nullptr || size == 0 || read == nullptr) return false;
   DWORD count = 0;
-  if (!InternetReadFile(m_file.get(), buffer, size, &count)) {
-    const DWORD code = GetLastError();
-    g_launcher.Log("CDownloadMgrFtp::ReadFile() : ReadFile() failed : code%d", static_cast<int>(code));
-    if (StallLimit() > 0 && IsStallError(code)) SetStalled(true);
-    return false;
+  // Wine's WinINet waits on the data connection with no limit, and for the whole block: over
+  // a link slower than a block per limit its read is given up on as a stall.
+  CallRequest request;
+  request.handle = m_file.get();
+  request.read = true;
+  request.buffer = buffer;
+  request.size = size;
+  bool sendFailed = false;
+  const CallOutcome outcome =
+      ReadBlock(m_calls, &m_following, request, StopFlag(), NoReturnLimit(), &count, &sendFailed);
+  switch (outcome) {
+    case CallOutcome::kSucceeded:
+      *read = count;
+      return true;
+    case CallOutcome::kFailed: {
+      const DWORD code = GetLastError();
+      g_launcher.Log("CDownloadMgrFtp::ReadFile() : ReadFile() failed : code%d", static_cast<int>(code));
+      if (StallLimit() > 0 && IsStallError(code)) SetStalled(true);
+      return false;
+    }
+    case CallOutcome::kStopped:
+    case CallOutcome::kNoReturn:
+      break;
   }
-  *read = count;
-  return true;
+  if (GiveUpCall("CDownloadMgrFtp::ReadFile()", "ReadFile", outcome, m_calls, m_file, m_session)) {
+    SetStoppedWaiting(true);
+  } else {
+    SetStalled(true);
+  }
+  return false;
 }

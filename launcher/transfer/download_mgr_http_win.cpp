@@ -72,7 +72,9 @@ bool CDownloadMgrHttp::OpenFile(const char* name) {
   }
   m_sent = false;
   m_received = 0;
+  m_following = CallResult{};
   SetStalled(false);
+  SetStoppedWaiting(false);
   return true;
 }
 
@@ -90,19 +92,34 @@ bool CDownloadMgrHttp::SetFilePointer(std::uint32_t position) {
 
 bool CDownloadMgrHttp::ReadFile(void* buffer, std::uint32_t size, std::uint64_t* read) {
   if (!m_request || buffer == nullptr || size == 0 || read == nullptr) return false;
-  if (!m_sent) {
-    m_sent = true;  // never sent twice, even when this send fails
-    const std::uint32_t start = TickCount();
-    if (!HttpSendRequestA(m_request.get(), nullptr, 0, nullptr, 0)) {
-      NoteFailure("HttpSendRequest", start);
-      return false;
-    }
-  }
+  CallRequest request;
+  request.handle = m_request.get();
+  request.send = !m_sent;
+  request.read = true;
+  request.buffer = buffer;
+  request.size = size;
+  m_sent = true;  // never sent twice, even when this send fails
   DWORD count = 0;
+  bool sendFailed = false;
   const std::uint32_t start = TickCount();
-  if (!InternetReadFile(m_request.get(), buffer, size, &count)) {
-    NoteFailure("InternetReadFile", start);
-    return false;
+  const CallOutcome outcome =
+      ReadBlock(m_calls, &m_following, request, StopFlag(), NoReturnLimit(), &count, &sendFailed);
+  const char* call = request.send ? "HttpSendRequest" : "InternetReadFile";
+  switch (outcome) {
+    case CallOutcome::kSucceeded:
+      break;
+    case CallOutcome::kFailed:
+      NoteFailure(sendFailed ? "HttpSendRequest" : "InternetReadFile", start);
+      return false;
+    case CallOutcome::kStopped:
+    case CallOutcome::kNoReturn:
+      if (GiveUpCall("CDownloadMgrHttp::ReadFile()", call, outcome, m_calls, m_request, m_session)) {
+        SetStoppedWaiting(true);
+      } else {
+        SetStalled(true);
+      }
+      m_sent = false;
+      return false;
   }
   DWORD status = 0;
   DWORD statusSize = sizeof(status);
@@ -145,5 +162,6 @@ bool CDownloadMgrHttp::CloseFile() {
   if (!m_request) return false;
   m_request.reset();
   m_sent = false;
+  m_following = CallResult{};
   return true;
 }

@@ -3,6 +3,7 @@
 
 #include <mmsystem.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -87,6 +88,56 @@ bool CInternetSession::Open(const char* owner, const char* host, const char* use
 bool IsStallError(DWORD code) {
   // WinINet's own code; Wine's WinINet hands on the socket's.
   return code == ERROR_INTERNET_TIMEOUT || code == WSAETIMEDOUT;
+}
+
+std::vector<CSafeInternetHandle> CInternetSession::TakeHandles() {
+  std::vector<CSafeInternetHandle> handles;
+  handles.push_back(std::move(m_connection));
+  handles.push_back(std::move(m_root));
+  return handles;
+}
+
+CallOutcome ReadBlock(CBlockingCalls& calls, CallResult* following, CallRequest request,
+                      const std::atomic<bool>* stop, DWORD limitMs, DWORD* count, bool* sendFailed) {
+  *count = 0;
+  *sendFailed = false;
+  if (following->following) {
+    if (!following->followingOk) {
+      following->following = false;
+      SetLastError(following->followingError);
+      return CallOutcome::kFailed;
+    }
+    std::string& data = following->followingData;
+    const DWORD n = static_cast<DWORD>(std::min<std::size_t>(data.size(), request.size));
+    std::memcpy(request.buffer, data.data(), n);
+    data.erase(0, n);
+    if (data.empty()) following->following = false;  // the end itself comes as 0 bytes once
+    *count = n;
+    return CallOutcome::kSucceeded;
+  }
+  CallResult result;
+  CallOutcome outcome;
+  if (stop == nullptr) {
+    outcome = RunHere(request, &result);
+  } else {
+    request.readOn = true;
+    outcome = calls.Run(request, &result, *stop, limitMs);
+  }
+  *count = result.count;
+  *sendFailed = result.sendFailed;
+  if (outcome == CallOutcome::kSucceeded) *following = std::move(result);
+  return outcome;
+}
+
+bool GiveUpCall(const char* where, const char* call, CallOutcome outcome, CBlockingCalls& calls,
+                CSafeInternetHandle& open, CInternetSession& session) {
+  const bool stopped = outcome == CallOutcome::kStopped;
+  g_launcher.Log("%s : %s() given up : %s", where, call, stopped ? "stopped" : "no reply");
+  std::vector<CSafeInternetHandle> handles;
+  handles.push_back(std::move(open));
+  for (CSafeInternetHandle& handle : session.TakeHandles()) handles.push_back(std::move(handle));
+  calls.Abandon(std::move(handles));
+  return stopped;
 }
 
 void CInternetSession::Close() {
@@ -228,7 +279,7 @@ bool GetFile(DownloadCallback callback, bool resume, CDownloadMgr* mgr, const ch
   for (int retriesLeft = kGetFileRetries;; --retriesLeft) {
     const PassResult result = RunPass(t);
     if (result != PassResult::kFailed) return result == PassResult::kDone;
-    if (retriesLeft == 0 || mgr->Stalled()) return false;
+    if (retriesLeft == 0 || mgr->Stalled() || mgr->StoppedWaiting()) return false;
     Sleep(kRetryPauseMs);
   }
 }

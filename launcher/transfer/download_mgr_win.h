@@ -4,7 +4,10 @@
 #include <optional>
 #include <string>
 
+#include <vector>
+
 #include "launcher/core/win_handle.h"
+#include "launcher/transfer/blocking_calls_win.h"
 #include "launcher/transfer/download_mgr.h"
 
 // The root and connection handles of a manager, opened and closed with the log lines both
@@ -17,6 +20,8 @@ class CInternetSession {
             DWORD service, DWORD flags, std::uint32_t stallLimitMs);
   // "Close session..." and "Close connection..." for what is open, in that order.
   void Close();
+  // The open handles, connection first, for a call given up on to close (no log lines).
+  std::vector<CSafeInternetHandle> TakeHandles();
   HINTERNET connection() const { return m_connection.get(); }
   explicit operator bool() const { return static_cast<bool>(m_connection); }
 
@@ -55,6 +60,8 @@ class CDownloadMgrFtp : public CDownloadMgr {
  private:
   CInternetSession m_session;
   CSafeInternetHandle m_file;
+  CBlockingCalls m_calls;
+  CallResult m_following;  // a read made ahead of the next ReadFile
   std::optional<std::string> m_host;
   std::optional<std::string> m_user;
   std::optional<std::string> m_password;
@@ -82,13 +89,26 @@ class CDownloadMgrHttp : public CDownloadMgr {
  private:
   // Logs a failed call of ReadFile (begun at startTick) and notes a stall.
   void NoteFailure(const char* call, std::uint32_t startTick);
-
   CInternetSession m_session;
   CSafeInternetHandle m_request;
+  CBlockingCalls m_calls;
+  CallResult m_following;  // a read made ahead of the next ReadFile
   char m_currentDir[kMaxPath] = {};  // with "/" for every separator
   bool m_sent = false;
   std::uint64_t m_received = 0;  // body bytes of the open request so far
 };
+
+// A manager's read (with the request's send first when asked): the bytes of a read made ahead
+// first; else on the calls' thread when there is a stop flag, or here. *following keeps what
+// the calls' thread read ahead.
+CallOutcome ReadBlock(CBlockingCalls& calls, CallResult* following, CallRequest request,
+                      const std::atomic<bool>* stop, DWORD limitMs, DWORD* count, bool* sendFailed);
+
+// After a call given up on (kStopped or kNoReturn): logged as "<where> : <call>() given up",
+// and the open file's handle and the session's go with the call, which closes them once it
+// returns. Returns the outcome's mark: true for a stop, false for a stall.
+bool GiveUpCall(const char* where, const char* call, CallOutcome outcome, CBlockingCalls& calls,
+                CSafeInternetHandle& open, CInternetSession& session);
 
 // Whether a failed WinINet call's error is the receive timeout a stall limit sets.
 bool IsStallError(DWORD code);

@@ -258,6 +258,48 @@ TEST_F(ParallelRun, AStalledTransferMovesToTheNextServer) {
   EXPECT_EQ(CountLinesWith(FileLines(faultLog), request) - asked, 1u);
 }
 
+// Over FTP the platform waits on a silent data connection without a limit of its own: the
+// transfer stops waiting once the stall limit has passed, and the mirror serves the file.
+TEST_F(ParallelRun, AStalledFtpTransferMovesToTheNextServer) {
+  ASSERT_NO_FATAL_FAILURE(SetUpGame(8, 2048));
+  const std::string mirror = Http(ServerEnv("TALV_HTTP_HOST"), PublishCopy("mirror"));
+  const std::string first = "any:one@" + ServerEnv("TALV_FAULT_HOST") + ":21/stallafter/1000/f003.bin/";
+  const std::string patchUrl = Publish(first + "%s", "--connections 2 --mirror " + mirror);
+  ASSERT_TRUE(game_.Publish(kNew, FtpFolder(server_), server_)) << game_.Why();
+  RemoveTree(WwwFolder(server_) + "\\Talvenor");
+  EXPECT_EQ(Run(patchUrl), 0) << host_->RawOutput();
+  ExpectPatched();
+  const std::vector<std::string> log = LauncherLog();
+  EXPECT_EQ(CountLinesWith(log, "No data for 15 seconds, transfer of data\\f003.bin abandoned on file server : " +
+                                    first + server_),
+            1u);
+  EXPECT_EQ(CountLinesWith(log, "No data for "), 1u);
+  EXPECT_EQ(CountLinesWith(log, "Trying next file server for data\\f003.bin : " + mirror), 1u);
+}
+
+// A stop while a transfer waits on a server that went silent: the transfer stops waiting at
+// once rather than at the stall limit, and the run ends as any cancelled one.
+TEST_F(ParallelRun, CancelReachesATransferThatWaitsOnASilentServer) {
+  ASSERT_NO_FATAL_FAILURE(SetUpGame(8, 2048));
+  const std::string stalling = "stallafter/1000/f003.bin/";
+  Start(Publish(Http(ServerEnv("TALV_FAULT_HOST"), stalling + "%s"), "--connections 2"));
+  // Once the server has the request, the transfer waits on it: the platform hands on no byte
+  // of a read before the whole block or the end has come.
+  const std::string faultLog = ServerEnv("TALV_WWW_ROOT_WIN") + "\\..\\fault-requests.log";
+  const std::string request = "GET /" + stalling + server_ + "/Talvenor/data/f003.bin ";
+  ASSERT_TRUE(WaitUntil([&] { return CountLinesWith(FileLines(faultLog), request) > 0; }, 60000))
+      << host_->RawOutput();
+  host_->Send("cancel");
+  EXPECT_EQ(host_->Finish(), 2) << host_->RawOutput();
+  EXPECT_EQ(host_->Result(), "-1");
+  EXPECT_EQ(CountLinesWith(host_->Lines(), "message : 11 : "), 1u) << host_->RawOutput();
+  ExpectUntouched();
+  const std::vector<std::string> log = LauncherLog();
+  EXPECT_EQ(CountLinesWith(log, "CDownloadMgrHttp::ReadFile() : "), CountLinesWith(log, "() given up : stopped"));
+  EXPECT_EQ(CountLinesWith(log, "() given up : stopped"), 1u);
+  EXPECT_EQ(CountLinesWith(log, "No data for "), 0u);
+}
+
 // Every server fails: the first has no files, the others do not answer at all.
 TEST_F(ParallelRun, EveryServerDownFailsWithString46AndLeavesTheGame) {
   ASSERT_NO_FATAL_FAILURE(SetUpGame(2, 1024));

@@ -8,6 +8,10 @@ behaviour by the first components of the file's path (relative to the current di
     <path>                         sent normally
     drop/<path>                    the control connection is closed at every RETR
     droponce/<key>/<path>          closed at the first RETR naming key, later ones served
+A path (of CWD or RETR, joined to the current directory) may also begin with
+    stallafter/<n>/<name>/<path>   served from <path>, but a file whose last component begins
+                                   with <name> gets n bytes, then nothing on an open data
+                                   connection until the client closes it (60 s at most)
 A path (of CWD or RETR) whose first component is "cp950" is read in code page 950, as a
 Windows FTP server reads a request in the system code page, and names the file or folder of
 that (Unicode) name under ROOT; pyftpdlib reads every request as UTF-8, so a launcher's Big5
@@ -55,9 +59,19 @@ class Handler(socketserver.StreamRequestHandler):
     def joined(self, name):
         return os.path.normpath(os.path.join(self.cwd, name)).lstrip("/")
 
+    def stall_limit(self, name):
+        """The bytes a stallafter path sends of the file before it stalls, or None."""
+        parts = self.joined(name).split("/")
+        if len(parts) > 3 and parts[0] == "stallafter" and parts[-1].startswith(parts[2]):
+            return int(parts[1])
+        return None
+
     def local(self, name):
         joined = self.joined(name)
         parts = joined.split("/")
+        if parts[0] == "stallafter" and len(parts) >= 3:
+            parts = parts[3:]
+            joined = "/".join(parts)
         if parts[0] == "cp950":
             # The command line was read as Latin-1: these are the bytes the client sent.
             try:
@@ -134,11 +148,21 @@ class Handler(socketserver.StreamRequestHandler):
         if path is None or not os.path.isfile(path) or self.passive is None:
             self.reply("550 no such file")
             return True
+        limit = self.stall_limit(argument)
         self.reply("150 opening binary data connection")
         try:
             data, _ = self.passive.accept()
             with data, open(path, "rb") as f:
-                data.sendall(f.read())
+                content = f.read()
+                if limit is not None:
+                    data.sendall(content[:limit])
+                    data.settimeout(60)
+                    try:
+                        data.recv(1)  # until the client closes
+                    except socket.timeout:
+                        pass
+                    raise OSError("stalled")
+                data.sendall(content)
         except OSError:
             self.reply("426 transfer aborted")
             return True

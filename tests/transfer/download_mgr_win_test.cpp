@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "launcher/transfer/download_mgr.h"
@@ -259,6 +261,64 @@ TEST_F(Download, HttpStallEndsTheTransferWithoutAnotherPass) {
       EXPECT_EQ(ReadFileOr(local_ / "t.bin"), "tiny");
     }
   }
+}
+
+// With a stop flag the calls run on a thread of their own and a short read is followed by
+// one more at once: every size of file still arrives whole, on disk and in memory.
+TEST_F(Download, WithAStopFlagEveryFileArrivesWhole) {
+  const std::size_t sizes[] = {0, 1, kDownloadBlock - 1, kDownloadBlock, kDownloadBlock + 1, 3 * kDownloadBlock + 5};
+  std::vector<std::string> contents;
+  for (std::size_t size : sizes) {
+    contents.push_back(Pattern(size, static_cast<std::uint32_t>(size)));
+    const std::string name = "f" + std::to_string(size) + ".bin";
+    ASSERT_NO_FATAL_FAILURE(PutWww(name, contents.back()));
+    ASSERT_NO_FATAL_FAILURE(PutFtp(name, contents.back()));
+  }
+  std::atomic<bool> stop{false};
+  auto http = Http();
+  auto ftp = Ftp();
+  ASSERT_NE(http, nullptr);
+  ASSERT_NE(ftp, nullptr);
+  for (CDownloadMgr* mgr : {http.get(), ftp.get()}) {
+    mgr->SetStopFlag(&stop);
+    for (std::size_t i = 0; i < contents.size(); ++i) {
+      const std::string name = "f" + std::to_string(sizes[i]) + ".bin";
+      SCOPED_TRACE(name + (mgr == http.get() ? " over HTTP" : " over FTP"));
+      const std::string path = local_ / name;
+      ASSERT_TRUE(GetFile(nullptr, false, mgr, name.c_str(), path.c_str(), nullptr));
+      EXPECT_TRUE(ReadFileOr(path) == contents[i]);
+      char* block = nullptr;
+      std::uint32_t size = 0;
+      ASSERT_TRUE(GetFileIntoMemory(name.c_str(), mgr, &block, &size));
+      std::unique_ptr<char[]> owned(block);
+      EXPECT_TRUE(std::string(block, size) == contents[i]);
+    }
+  }
+}
+
+// A stop raised while the server sends nothing ends the wait within its poll, not at the
+// stall limit, and no further pass asks the server again.
+TEST_F(Download, ARaisedStopEndsTheWaitOnASilentServer) {
+  PutWww("s.bin", Pattern(200000, 12));
+  const std::string prefix = "stallafter/30000/s.bin/";
+  auto mgr = Connected(ServerEnv("TALV_FAULT_HOST") + ":80/" + prefix + folder_, kStallLimitMs);
+  ASSERT_NE(mgr, nullptr);
+  std::atomic<bool> stop{false};
+  mgr->SetStopFlag(&stop);
+  const std::string request = "GET /" + prefix + folder_ + "/s.bin ";
+  const int before = CountOf(FaultRequests(), request);
+  LogCapture log;
+  std::thread raiser([&] {
+    if (WaitUntil([&] { return CountOf(FaultRequests(), request) > before; }, 60000)) stop = true;
+  });
+  const bool fetched = GetFile(nullptr, false, mgr.get(), "s.bin", (local_ / "s.bin").c_str(), nullptr);
+  raiser.join();
+  EXPECT_FALSE(fetched);
+  EXPECT_TRUE(mgr->StoppedWaiting());
+  EXPECT_FALSE(mgr->Stalled());
+  EXPECT_EQ(CountOf(FaultRequests(), request) - before, 1);
+  EXPECT_EQ(CountOf(log.Joined(), "() given up : stopped"), 1) << log.Joined();
+  EXPECT_EQ(CountOf(log.Joined(), "() failed : code"), 0) << log.Joined();
 }
 
 TEST_F(Download, IntoMemory) {
