@@ -78,7 +78,10 @@ class CDownloadMgr {
 
  protected:
   void SetStalled(bool stalled) { m_stalled = stalled; }
-  void SetStoppedWaiting(bool stopped) { m_stoppedWaiting = stopped; }
+  // A new file's transfer starts with neither mark.
+  void ClearGiveUp() { m_stalled = m_stoppedWaiting = false; }
+  // A call given up on: for the stop flag, or for a server that let it go unanswered.
+  void NoteGiveUp(bool stopped) { (stopped ? m_stoppedWaiting : m_stalled) = true; }
   const std::atomic<bool>* StopFlag() const { return m_stop; }
   // How long a call may go unanswered with a stop flag before it counts as a stall: the
   // platform's own limit first, which tells a stall in its own words.

@@ -73,8 +73,7 @@ bool CDownloadMgrFtp::OpenFile(const char* name) {
   CopyString(converted, name);
   ToForwardSlashes(converted);
   m_following = CallResult{};
-  SetStalled(false);
-  SetStoppedWaiting(false);
+  ClearGiveUp();
   for (bool reconnected = false;;) {
     m_file.reset(OpenRemoteFile(converted));
     if (m_file) return true;
@@ -151,10 +150,6 @@ bool CDownloadMgrFtp::ReadFile(void* buffer, std::uint32_t size, std::uint64_t* 
     case CallOutcome::kNoReturn:
       break;
   }
-  if (GiveUpCall("CDownloadMgrFtp::ReadFile()", "ReadFile", outcome, m_calls, m_file, m_session)) {
-    SetStoppedWaiting(true);
-  } else {
-    SetStalled(true);
-  }
+  NoteGiveUp(GiveUpCall("CDownloadMgrFtp::ReadFile()", "ReadFile", outcome, m_calls, m_file, m_session));
   return false;
 }

@@ -73,8 +73,7 @@ bool CDownloadMgrHttp::OpenFile(const char* name) {
   m_sent = false;
   m_received = 0;
   m_following = CallResult{};
-  SetStalled(false);
-  SetStoppedWaiting(false);
+  ClearGiveUp();
   return true;
 }
 
@@ -113,11 +112,7 @@ bool CDownloadMgrHttp::ReadFile(void* buffer, std::uint32_t size, std::uint64_t*
       return false;
     case CallOutcome::kStopped:
     case CallOutcome::kNoReturn:
-      if (GiveUpCall("CDownloadMgrHttp::ReadFile()", call, outcome, m_calls, m_request, m_session)) {
-        SetStoppedWaiting(true);
-      } else {
-        SetStalled(true);
-      }
+      NoteGiveUp(GiveUpCall("CDownloadMgrHttp::ReadFile()", call, outcome, m_calls, m_request, m_session));
       m_sent = false;
       return false;
   }

@@ -71,11 +71,7 @@ class DiskFull : public ::testing::Test {
     // big.bin: its first bytes in the temporary folder tell that it is coming. The launcher
     // holds the file open without sharing it, so only its size can be looked at.
     const std::string partial = onDisk_->GameDir() + "\\patch\\data\\big.bin";
-    const auto started = [&] {
-      WIN32_FILE_ATTRIBUTE_DATA data;
-      return GetFileAttributesExA(partial.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow > 0;
-    };
-    ASSERT_TRUE(WaitUntil(started, 60000)) << host.RawOutput();
+    ASSERT_TRUE(WaitUntil([&] { return FileSize(partial) > 0; }, 60000)) << host.RawOutput();
     ULARGE_INTEGER free = {};
     ASSERT_TRUE(GetDiskFreeSpaceExA(disk_.c_str(), &free, nullptr, nullptr));
     // Whatever part of it fits: the disk is full afterwards either way.

@@ -34,12 +34,6 @@ SampleGame::Files Release(int release) {
           {"data\\same.txt", "unchanged"}};
 }
 
-std::uint64_t FileSize(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 std::string UniqueName(const char* stem) { return std::string(stem) + "_" + std::to_string(TickMs()); }
 
 // One line of nginx's access log for a file: its status and the body bytes it sent.

@@ -22,12 +22,6 @@ bool Talvpack(const std::string& arguments) {
   return r.finished && r.exitCode == 0;
 }
 
-std::uint64_t FileSize(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 // Whether a line begins with prefix: any message by default.
 bool HasMessage(const HostSession& host, const std::string& prefix = "message : ") {
   for (const auto& line : host.Lines()) {

@@ -39,6 +39,9 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool ReadFileBytes(const std::string& path, std::string* bytes);
 std::string ReadFileOr(const std::string& path, const std::string& fallback = "");
 bool PathExists(const std::string& path);
+// The size of a file, 0 when there is none; it reads the file's entry only, so a file the
+// launcher holds open unshared can be looked at while it grows.
+std::uint64_t FileSize(const std::string& path);
 void RemoveTree(const std::string& path);
 
 struct ProcessResult {

@@ -102,6 +102,12 @@ std::string ReadFileOr(const std::string& path, const std::string& fallback) {
   return ReadFileBytes(path, &bytes) ? bytes : fallback;
 }
 
+std::uint64_t FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 ProcessResult RunProcess(const std::string& commandLine, const std::string& workingDir, std::uint32_t timeoutMs,

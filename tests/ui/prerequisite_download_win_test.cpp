@@ -39,17 +39,11 @@ struct Observed {
   bool startAgain = false;  // the first start clicks install once more
 };
 
-long long FileSize(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
-  return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 int Hook(int stringId, const char*, int type, void* context) {
   auto* o = static_cast<Observed*>(context);
   o->messages.push_back(stringId);
   if (type != kMessageQuestion) return 1;
-  o->sizeAtQuestion = FileSize(o->target);
+  o->sizeAtQuestion = static_cast<long long>(FileSize(o->target));
   const int n = o->questions++;
   return n < static_cast<int>(o->answers.size()) ? o->answers[static_cast<std::size_t>(n)] : 6;
 }
@@ -131,7 +125,7 @@ TEST_F(PrerequisiteDownloadTest, CancelAsksFirstAndYesDeletesThePartialFile) {
     UiWindow dialog = ui::WaitForWindow(ui::ScreenOf(GetCurrentProcessId(), kDownloadProgressId));
     firstPosted = ui::Click(dialog, kDownloadCancelId);
     if (!WaitUntil([&] { return observed_.questions == 1; }, 60000)) return;
-    grewAfterNo = WaitUntil([&] { return FileSize(target) > observed_.sizeAtQuestion; }, 60000);
+    grewAfterNo = WaitUntil([&] { return static_cast<long long>(FileSize(target)) > observed_.sizeAtQuestion; }, 60000);
     secondPosted = ui::Click(dialog, kDownloadCancelId);
   });
   const int result = Run(served_.Fault("slow/8192/40/", "dxwebsetup.exe"), kSize);
